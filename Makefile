@@ -1,0 +1,37 @@
+# The two commands of the README (make demo, make check) and the packaging.
+# Each sets the machine up first, so they work on a fresh Debian clone.
+PRESETS := native native-asan win64 win32
+SCRATCH ?= $(CURDIR)/build/demo
+
+.PHONY: all setup build check demo dist clean $(addprefix preset-,$(PRESETS))
+
+all: build
+
+setup:
+	@scripts/setup
+
+build: setup
+	cmake --preset native
+	cmake --build --preset native
+
+# Builds every preset and runs its tests: native, under ASan and UBSan,
+# under wine64, and the inspection of the shipped 32-bit binaries.
+check: setup
+	@for p in $(PRESETS); do \
+	  echo "==== $$p"; \
+	  cmake --preset $$p >/dev/null && \
+	  cmake --build --preset $$p && \
+	  ctest --preset $$p || exit 1; \
+	done
+
+demo: build
+	@scripts/demo build/native "$(SCRATCH)"
+
+dist: setup
+	cmake --preset win32
+	cmake --build --preset win32
+	mkdir -p dist
+	cp build/win32/patcher/defpatch.exe dist/
+
+clean:
+	rm -rf build dist

@@ -1,0 +1,2 @@
+// Placeholder: implemented in its own change.
+#include "win32.h"
