@@ -27,6 +27,6 @@ endif()
 function(add_unit_tests target)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
+    DISCOVERY_TIMEOUT 300
     PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
 endfunction()
