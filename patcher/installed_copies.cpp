@@ -65,8 +65,8 @@ int PatchInstalledCopies() {
     const std::string product_code =
         std::string(kProductCodePrefix) + suffix + "}";
     HKEY product;
-    if (RegOpenKeyExA(uninstall, product_code.c_str(), 0, KEY_READ,
-                      &product) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(uninstall, product_code.c_str(), 0, KEY_READ, &product) !=
+        ERROR_SUCCESS) {
       continue;
     }
     std::string location;

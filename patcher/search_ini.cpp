@@ -48,8 +48,7 @@ bool PatchSearchIni(const char* search_path_list) {
   CProfileSection profile(path.c_str());
   profile.SetSection("SEARCHDEF-YouTube");
   for (const auto& entry : kNewValues) {
-    profile.WriteIfDifferent(profile.section().c_str(), entry.key,
-                             entry.value);
+    profile.WriteIfDifferent(profile.section().c_str(), entry.key, entry.value);
   }
   return profile.IsChanged();
 }

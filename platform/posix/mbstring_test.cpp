@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <string.h>
 
 #include "win32.h"
@@ -12,10 +11,10 @@ TEST(SnprintfS, TruncatesAndTerminates) {
     const char* text;
     int result;
   } cases[] = {
-      {10, "REV07", 5},        // fits
-      {6, "REV07", 5},         // exact fit with the terminator
-      {5, "REV0", -1},         // cut to size - 1
-      {1, "", -1},             // room for the terminator only
+      {10, "REV07", 5},  // fits
+      {6, "REV07", 5},   // exact fit with the terminator
+      {5, "REV0", -1},   // cut to size - 1
+      {1, "", -1},       // room for the terminator only
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);

@@ -1,0 +1,20 @@
+// Runs a program and collects what it wrote, on Linux and on Windows.
+#ifndef TESTS_SUPPORT_RUN_PROGRAM_H_
+#define TESTS_SUPPORT_RUN_PROGRAM_H_
+
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+  int status = -1;  ///< exit status; -1 when it could not be run
+  std::string out;  ///< standard output
+  std::string err;  ///< standard error
+};
+
+/// Runs program with arguments (each passed exactly, empty ones included)
+/// in directory (empty: the current one) and waits for it.
+ProgramResult RunProgram(const std::string& program,
+                         const std::vector<std::string>& arguments,
+                         const std::string& directory = "");
+
+#endif  // TESTS_SUPPORT_RUN_PROGRAM_H_
