@@ -66,8 +66,10 @@ ProgramResult RunProgram(const std::string& program,
   startup.hStdOutput = out_write;
   startup.hStdError = err_write;
   PROCESS_INFORMATION process;
+  // The program is named by the command line alone, so that Wine also
+  // finds a Linux program given by its Unix path.
   BOOL started = CreateProcessA(
-      program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+      nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
       directory.empty() ? nullptr : directory.c_str(), &startup, &process);
   CloseHandle(out_write);
   CloseHandle(err_write);

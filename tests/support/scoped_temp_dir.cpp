@@ -42,3 +42,43 @@ void WriteFileBytes(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include "run_program.h"
+
+bool SetReadOnly(const fs::path& path, bool read_only) {
+  // Wine maps the Windows path to the Unix one; chattr is a Linux program,
+  // which Wine starts like any other, though without a usable exit code:
+  // whether the file can be opened for writing tells the outcome.
+  using UnixName = char*(CDECL*)(const WCHAR*);
+  auto unix_name =
+      reinterpret_cast<UnixName>(reinterpret_cast<void*>(GetProcAddress(
+          GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unix_name) return false;
+  char* name = unix_name(fs::absolute(path).wstring().c_str());
+  if (!name) return false;
+  const std::string unix_path = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  RunProgram("/usr/bin/chattr", {read_only ? "+i" : "-i", unix_path});
+
+  HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  const bool writable = file != INVALID_HANDLE_VALUE;
+  if (writable) CloseHandle(file);
+  return writable != read_only;
+}
+
+#else
+
+bool SetReadOnly(const fs::path& path, bool read_only) {
+  std::error_code error;
+  fs::permissions(path, fs::perms::owner_write,
+                  read_only ? fs::perm_options::remove : fs::perm_options::add,
+                  error);
+  return !error;
+}
+
+#endif
