@@ -56,7 +56,15 @@ ProgramResult RunProgram(const std::string& program,
   SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
 
-  std::string command = Quote(program);
+  // The build names its programs by Unix paths; Wine's drive Z: is "/".
+  std::string name = program;
+  if (!name.empty() && name[0] == '/') {
+    name = "Z:" + name;
+    for (char& c : name) {
+      if (c == '/') c = '\\';
+    }
+  }
+  std::string command = Quote(name);
   for (const std::string& argument : arguments)
     command += " " + Quote(argument);
   STARTUPINFOA startup = {};

@@ -12,7 +12,8 @@ struct ProgramResult {
 };
 
 /// Runs program with arguments (each passed exactly, empty ones included)
-/// in directory (empty: the current one) and waits for it.
+/// in directory (empty: the current one) and waits for it. Under Wine a
+/// program named by a Unix path is found on drive Z:, which maps "/".
 ProgramResult RunProgram(const std::string& program,
                          const std::vector<std::string>& arguments,
                          const std::string& directory = "");
