@@ -23,10 +23,11 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
   set(WINE_PREFIX ${wine_prefix})
 endif()
 
-# Adds the GoogleTest cases of an executable to CTest.
+# Adds the GoogleTest cases of an executable to CTest, with any further
+# test properties given after the target.
 function(add_unit_tests target)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 300
-    PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+    PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ${ARGN})
 endfunction()

@@ -97,6 +97,10 @@ ProgramResult RunProgram(const std::string& program,
   return result;
 }
 
+void SetEnvironment(const std::string& name, const char* value) {
+  SetEnvironmentVariableA(name.c_str(), value);
+}
+
 #else  // Linux
 
 #include <fcntl.h>
@@ -105,7 +109,17 @@ ProgramResult RunProgram(const std::string& program,
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <stdlib.h>
+
 extern char** environ;
+
+void SetEnvironment(const std::string& name, const char* value) {
+  if (value) {
+    setenv(name.c_str(), value, 1);
+  } else {
+    unsetenv(name.c_str());
+  }
+}
 
 ProgramResult RunProgram(const std::string& program,
                          const std::vector<std::string>& arguments,

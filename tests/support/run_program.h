@@ -18,4 +18,8 @@ ProgramResult RunProgram(const std::string& program,
                          const std::vector<std::string>& arguments,
                          const std::string& directory = "");
 
+/// Sets (or, with a null value, removes) a variable of the environment that
+/// programs started afterwards receive.
+void SetEnvironment(const std::string& name, const char* value);
+
 #endif  // TESTS_SUPPORT_RUN_PROGRAM_H_

@@ -1,0 +1,257 @@
+// defpatch without arguments: the installed copies that the host
+// application's installer registered under the Uninstall key.
+//
+// Under Wine the copies are registered in the test prefix's real registry
+// with reg.exe, in the 64-bit view that the x86_64 test build reads. On
+// Linux they are written into a system.reg of a prefix of the test's own
+// (the 32-bit view of a 64-bit prefix, as Wine lays it out), and, where
+// Wine is installed, also registered by the real `reg add /reg:32`.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "defpatch_run.h"
+#include "scoped_temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUninstall[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char* const kSuffixes[] = {"21", "23", "26", "27", "28", "29", "2B"};
+
+std::string ProductCode(const std::string& suffix) {
+  return "{4C8A2F10-7B3E-4D91-A6C5-19E0B7D3F4" + suffix + "}";
+}
+
+// One registered copy: its product code's suffix and its InstallLocation.
+struct Entry {
+  std::string suffix;
+  std::string type;  // "REG_SZ", "REG_EXPAND_SZ", "REG_MULTI_SZ", "REG_BINARY"
+  std::vector<std::string> strings;  // REG_MULTI_SZ: each string
+};
+
+#ifdef _WIN32
+
+// The test prefix's own registry, through reg.exe.
+class Installations {
+ public:
+  Installations() { Clear(); }
+  ~Installations() { Clear(); }
+
+  /// A folder for a copy: its path for the file system and as registered.
+  fs::path Folder(const std::string& name) const { return dir_.path() / name; }
+  std::string Registered(const std::string& name) const {
+    return Folder(name).string();
+  }
+
+  void Register(const std::vector<Entry>& entries) {
+    for (const Entry& entry : entries) {
+      std::vector<std::string> args = {
+          "add", Key(entry.suffix), "/v", "InstallLocation", "/t", entry.type,
+          "/f", "/reg:64"};
+      if (!entry.strings.empty()) {
+        std::string data;
+        for (const std::string& s : entry.strings) {
+          data += (data.empty() ? "" : "\\0") + s;
+        }
+        args.insert(args.end(), {"/d", data});
+      }
+      ASSERT_EQ(0, RunProgram(kReg, args).status);
+    }
+  }
+
+  ProgramResult Run() { return RunDefpatch({}); }
+
+ private:
+  static constexpr char kReg[] = "C:\\windows\\system32\\reg.exe";
+
+  static std::string Key(const std::string& suffix) {
+    return std::string("HKLM\\") + kUninstall + "\\" + ProductCode(suffix);
+  }
+  void Clear() {
+    for (const char* suffix : kSuffixes) {
+      RunProgram(kReg, {"delete", Key(suffix), "/f", "/reg:64"});
+    }
+  }
+
+  ScopedTempDir dir_;
+};
+
+#else
+
+// A Wine prefix of the test's own: drive C: is its drive_c, and the copies
+// are registered in its system.reg.
+class Installations {
+ public:
+  Installations() {
+    fs::create_directories(prefix_.path() / "drive_c");
+    fs::create_directories(prefix_.path() / "dosdevices");
+    fs::create_directory_symlink("../drive_c",
+                                 prefix_.path() / "dosdevices" / "c:");
+    Register({});
+  }
+
+  fs::path Folder(const std::string& name) const {
+    return prefix_.path() / "drive_c" / "Program Files" / name;
+  }
+  std::string Registered(const std::string& name) const {
+    return "C:\\Program Files\\" + name;
+  }
+
+  void Register(const std::vector<Entry>& entries) {
+    std::string file =
+        "WINE REGISTRY Version 2\n"
+        ";; All keys relative to \\\\Machine\n\n"
+        "#arch=win64\n\n"
+        "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion"
+        "\\\\Uninstall] 1733900000\n"
+        "#time=1db4bd0e5a3c2b0\n\n";
+    for (const Entry& entry : entries) {
+      file += "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\"
+              "CurrentVersion\\\\Uninstall\\\\" +
+              ProductCode(entry.suffix) + "] 1733900000\n";
+      file += "\"InstallLocation\"=" + Data(entry) + "\n\n";
+    }
+    WriteFileBytes(prefix_.path() / "system.reg", file);
+  }
+
+  ProgramResult Run() {
+    SetEnvironment("WINEPREFIX", prefix_.Path().c_str());
+    ProgramResult run = RunDefpatch({});
+    SetEnvironment("WINEPREFIX", nullptr);
+    return run;
+  }
+
+ private:
+  static std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+      if (c == '\\' || c == '"') quoted += '\\';
+      quoted += c;
+    }
+    return quoted + "\"";
+  }
+  static std::string Data(const Entry& entry) {
+    if (entry.type == "REG_BINARY") return "hex:";
+    if (entry.type == "REG_SZ") return Quoted(entry.strings.at(0));
+    if (entry.type == "REG_EXPAND_SZ") {
+      return "str(2):" + Quoted(entry.strings.at(0));
+    }
+    std::string joined;
+    for (const std::string& s : entry.strings) joined += s + '\0';
+    std::string data = Quoted(joined);
+    // Wine writes the NULs between the strings as \0.
+    std::string escaped;
+    for (char c : data) escaped += c == '\0' ? std::string("\\0") : std::string(1, c);
+    return "str(7):" + escaped;
+  }
+
+  ScopedTempDir prefix_;
+};
+
+#endif
+
+class RegistryModeTest : public ::testing::Test {
+ protected:
+  // A copy's folder with an outdated search.ini.
+  std::string Install(const std::string& name) {
+    WriteFileBytes(copies_.Folder(name) / "search.ini", kOutdatedSearchIni);
+    return copies_.Registered(name);
+  }
+  bool Patched(const std::string& name) const {
+    return ReadFileBytes(copies_.Folder(name) / "search.ini") ==
+           kCurrentSearchIni;
+  }
+
+  Installations copies_;
+};
+
+TEST_F(RegistryModeTest, NoCopyRegistered) {
+  const ProgramResult run = copies_.Run();
+  EXPECT_EQ(Summary(0), run.out);
+  EXPECT_EQ(1, run.status);
+}
+
+TEST_F(RegistryModeTest, PatchesEveryRegisteredCopy) {
+  copies_.Register({
+      {"21", "REG_SZ", {Install("One") + "\\"}},
+      {"26", "REG_MULTI_SZ", {Install("Two"), Install("Three")}},
+      {"2B", "REG_EXPAND_SZ", {Install("Four")}},
+  });
+  const ProgramResult run = copies_.Run();
+  EXPECT_EQ(Summary(3), run.out);
+  EXPECT_EQ("", run.err);
+  EXPECT_EQ(0, run.status);
+  EXPECT_TRUE(Patched("One"));
+  // A multi-string location is a list: only its first file is patched.
+  EXPECT_TRUE(Patched("Two"));
+  EXPECT_FALSE(Patched("Three"));
+  EXPECT_TRUE(Patched("Four"));
+}
+
+TEST_F(RegistryModeTest, SameFolderTwiceCountsOnce) {
+  const std::string folder = Install("Shared");
+  copies_.Register({{"23", "REG_SZ", {folder}}, {"29", "REG_SZ", {folder}}});
+  const ProgramResult run = copies_.Run();
+  EXPECT_EQ(Summary(1), run.out);
+  EXPECT_EQ(0, run.status);
+}
+
+TEST_F(RegistryModeTest, EmptyLocationsAreSkipped) {
+  copies_.Register({
+      {"21", "REG_BINARY", {}},     // no bytes at all
+      {"23", "REG_SZ", {""}},       // its terminator only
+      {"27", "REG_SZ", {Install("App")}},
+  });
+  const ProgramResult run = copies_.Run();
+  EXPECT_EQ(Summary(1), run.out);
+  EXPECT_TRUE(Patched("App"));
+}
+
+// An environment reference is handed on as it stands, never expanded.
+TEST_F(RegistryModeTest, ExpandableLocationIsNotExpanded) {
+  const std::string folder = Install("Expanded");
+  SetEnvironment("DEFPATCH_TEST_FOLDER", folder.c_str());
+  copies_.Register({{"21", "REG_EXPAND_SZ", {"%DEFPATCH_TEST_FOLDER%\\"}}});
+  const ProgramResult run = copies_.Run();
+  SetEnvironment("DEFPATCH_TEST_FOLDER", nullptr);
+  EXPECT_EQ(Summary(0), run.out);
+  EXPECT_EQ(1, run.status);
+  EXPECT_FALSE(Patched("Expanded"));
+}
+
+// The copies are patched in the order of the product codes, whatever the
+// order of their registration: each file is written after the one before.
+TEST_F(RegistryModeTest, PatchesInProductCodeOrder) {
+  std::vector<Entry> entries;
+  for (const char* suffix : {"2B", "26", "21", "29", "23", "28", "27"}) {
+    entries.push_back({suffix, "REG_SZ", {Install(std::string("Copy") + suffix)}});
+  }
+  copies_.Register(entries);
+  const ProgramResult run = copies_.Run();
+  EXPECT_EQ(Summary(7), run.out);
+
+  std::vector<std::pair<fs::file_time_type, std::string>> written;
+  for (const char* suffix : kSuffixes) {
+    const std::string name = std::string("Copy") + suffix;
+    written.emplace_back(fs::last_write_time(copies_.Folder(name) / "search.ini"),
+                         suffix);
+  }
+  std::stable_sort(written.begin(), written.end());
+  for (size_t i = 1; i < written.size(); ++i) {
+    ASSERT_LT(written[i - 1].first, written[i].first)
+        << "the file times cannot tell the order";
+  }
+  std::vector<std::string> order;
+  for (const auto& w : written) order.push_back(w.second);
+  EXPECT_EQ(std::vector<std::string>(std::begin(kSuffixes), std::end(kSuffixes)),
+            order);
+}
+
+}  // namespace
