@@ -341,14 +341,13 @@ Place Find(std::string_view text, const std::vector<Line>& lines,
     if (entry.kind == Entry::kBlank) continue;
     if (entry.kind == Entry::kHeader) {
       if (place.section_found) break;  // only the first copy counts
-      inside = NamesEqual(section, entry.name);
-      place.section_found = inside;
-    } else if (!inside) {
-      continue;
-    } else if (!place.key_line && NamesEqual(key, entry.name)) {
+      inside = place.section_found = NamesEqual(section, entry.name);
+    } else if (inside && !place.key_line && NamesEqual(key, entry.name)) {
       place.key_line = line;
       place.key = entry;
     }
+    if (!inside) continue;
+    // A new key goes after the section's last non-blank line or its header.
     place.insert_at = line.next;
     place.insert_needs_line_end = line.next == line.end;
   }

@@ -60,7 +60,10 @@ class ProfileTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
 
   std::string PathOf(const std::string& name = "search.ini") const {
     return (dir_ / name).string();
