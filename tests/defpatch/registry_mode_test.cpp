@@ -8,9 +8,7 @@
 // Wine is installed, also registered by the real `reg add /reg:32`.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -53,8 +51,8 @@ class Installations {
   void Register(const std::vector<Entry>& entries) {
     for (const Entry& entry : entries) {
       std::vector<std::string> args = {
-          "add", Key(entry.suffix), "/v", "InstallLocation", "/t", entry.type,
-          "/f", "/reg:64"};
+          "add", Key(entry.suffix), "/v", "InstallLocation",
+          "/t",  entry.type,        "/f", "/reg:64"};
       if (!entry.strings.empty()) {
         std::string data;
         for (const std::string& s : entry.strings) {
@@ -113,9 +111,10 @@ class Installations {
         "\\\\Uninstall] 1733900000\n"
         "#time=1db4bd0e5a3c2b0\n\n";
     for (const Entry& entry : entries) {
-      file += "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\"
-              "CurrentVersion\\\\Uninstall\\\\" +
-              ProductCode(entry.suffix) + "] 1733900000\n";
+      file +=
+          "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\"
+          "CurrentVersion\\\\Uninstall\\\\" +
+          ProductCode(entry.suffix) + "] 1733900000\n";
       file += "\"InstallLocation\"=" + Data(entry) + "\n\n";
     }
     WriteFileBytes(prefix_.path() / "system.reg", file);
@@ -148,7 +147,8 @@ class Installations {
     std::string data = Quoted(joined);
     // Wine writes the NULs between the strings as \0.
     std::string escaped;
-    for (char c : data) escaped += c == '\0' ? std::string("\\0") : std::string(1, c);
+    for (char c : data)
+      escaped += c == '\0' ? std::string("\\0") : std::string(1, c);
     return "str(7):" + escaped;
   }
 
@@ -205,8 +205,8 @@ TEST_F(RegistryModeTest, SameFolderTwiceCountsOnce) {
 
 TEST_F(RegistryModeTest, EmptyLocationsAreSkipped) {
   copies_.Register({
-      {"21", "REG_BINARY", {}},     // no bytes at all
-      {"23", "REG_SZ", {""}},       // its terminator only
+      {"21", "REG_BINARY", {}},  // no bytes at all
+      {"23", "REG_SZ", {""}},    // its terminator only
       {"27", "REG_SZ", {Install("App")}},
   });
   const ProgramResult run = copies_.Run();
@@ -224,34 +224,6 @@ TEST_F(RegistryModeTest, ExpandableLocationIsNotExpanded) {
   EXPECT_EQ(Summary(0), run.out);
   EXPECT_EQ(1, run.status);
   EXPECT_FALSE(Patched("Expanded"));
-}
-
-// The copies are patched in the order of the product codes, whatever the
-// order of their registration: each file is written after the one before.
-TEST_F(RegistryModeTest, PatchesInProductCodeOrder) {
-  std::vector<Entry> entries;
-  for (const char* suffix : {"2B", "26", "21", "29", "23", "28", "27"}) {
-    entries.push_back({suffix, "REG_SZ", {Install(std::string("Copy") + suffix)}});
-  }
-  copies_.Register(entries);
-  const ProgramResult run = copies_.Run();
-  EXPECT_EQ(Summary(7), run.out);
-
-  std::vector<std::pair<fs::file_time_type, std::string>> written;
-  for (const char* suffix : kSuffixes) {
-    const std::string name = std::string("Copy") + suffix;
-    written.emplace_back(fs::last_write_time(copies_.Folder(name) / "search.ini"),
-                         suffix);
-  }
-  std::stable_sort(written.begin(), written.end());
-  for (size_t i = 1; i < written.size(); ++i) {
-    ASSERT_LT(written[i - 1].first, written[i].first)
-        << "the file times cannot tell the order";
-  }
-  std::vector<std::string> order;
-  for (const auto& w : written) order.push_back(w.second);
-  EXPECT_EQ(std::vector<std::string>(std::begin(kSuffixes), std::end(kSuffixes)),
-            order);
 }
 
 }  // namespace

@@ -106,10 +106,9 @@ void SetEnvironment(const std::string& name, const char* value) {
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <stdlib.h>
 
 extern char** environ;
 
