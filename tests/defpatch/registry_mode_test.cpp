@@ -15,6 +15,10 @@
 #include "defpatch_run.h"
 #include "scoped_temp_dir.h"
 
+#ifndef _WIN32
+#include "wine_prefix.h"
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -83,76 +87,41 @@ class Installations {
 
 #else
 
-// A Wine prefix of the test's own: drive C: is its drive_c, and the copies
-// are registered in its system.reg.
+// A Wine prefix of the test's own, whose system.reg the test writes.
 class Installations {
  public:
-  Installations() {
-    fs::create_directories(prefix_.path() / "drive_c");
-    fs::create_directories(prefix_.path() / "dosdevices");
-    fs::create_directory_symlink("../drive_c",
-                                 prefix_.path() / "dosdevices" / "c:");
-    Register({});
-  }
-
   fs::path Folder(const std::string& name) const {
-    return prefix_.path() / "drive_c" / "Program Files" / name;
+    return prefix_.Folder(name);
   }
   std::string Registered(const std::string& name) const {
-    return "C:\\Program Files\\" + name;
+    return prefix_.WindowsFolder(name);
   }
 
   void Register(const std::vector<Entry>& entries) {
-    std::string file =
-        "WINE REGISTRY Version 2\n"
-        ";; All keys relative to \\\\Machine\n\n"
-        "#arch=win64\n\n"
-        "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion"
-        "\\\\Uninstall] 1733900000\n"
-        "#time=1db4bd0e5a3c2b0\n\n";
+    std::string lines;
     for (const Entry& entry : entries) {
-      file +=
-          "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\"
-          "CurrentVersion\\\\Uninstall\\\\" +
-          ProductCode(entry.suffix) + "] 1733900000\n";
-      file += "\"InstallLocation\"=" + Data(entry) + "\n\n";
+      lines += "[" + ProductCode(entry.suffix) +
+               "]\n\"InstallLocation\"=" + Data(entry) + "\n";
     }
-    WriteFileBytes(prefix_.path() / "system.reg", file);
+    prefix_.WriteUninstallEntries(lines);
   }
 
   ProgramResult Run() {
-    SetEnvironment("WINEPREFIX", prefix_.Path().c_str());
-    ProgramResult run = RunDefpatch({});
-    SetEnvironment("WINEPREFIX", nullptr);
-    return run;
+    ScopedWinePrefix use(prefix_.Path());
+    return RunDefpatch({});
   }
 
  private:
-  static std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-      if (c == '\\' || c == '"') quoted += '\\';
-      quoted += c;
-    }
-    return quoted + "\"";
-  }
   static std::string Data(const Entry& entry) {
     if (entry.type == "REG_BINARY") return "hex:";
-    if (entry.type == "REG_SZ") return Quoted(entry.strings.at(0));
-    if (entry.type == "REG_EXPAND_SZ") {
-      return "str(2):" + Quoted(entry.strings.at(0));
+    if (entry.type == "REG_MULTI_SZ") {
+      return TestWinePrefix::MultiString(entry.strings);
     }
-    std::string joined;
-    for (const std::string& s : entry.strings) joined += s + '\0';
-    std::string data = Quoted(joined);
-    // Wine writes the NULs between the strings as \0.
-    std::string escaped;
-    for (char c : data)
-      escaped += c == '\0' ? std::string("\\0") : std::string(1, c);
-    return "str(7):" + escaped;
+    const std::string text = TestWinePrefix::Quoted(entry.strings.at(0));
+    return entry.type == "REG_EXPAND_SZ" ? "str(2):" + text : text;
   }
 
-  ScopedTempDir prefix_;
+  TestWinePrefix prefix_;
 };
 
 #endif
@@ -225,5 +194,20 @@ TEST_F(RegistryModeTest, ExpandableLocationIsNotExpanded) {
   EXPECT_EQ(1, run.status);
   EXPECT_FALSE(Patched("Expanded"));
 }
+
+#ifndef _WIN32
+// Without a registry to read, the run ends at once with its one message.
+TEST(RegistryMode, UninstallKeyThatCannotBeOpened) {
+  ScopedTempDir empty;
+  for (const std::string& prefix : {empty.Path(), empty.Path("missing")}) {
+    SCOPED_TRACE(prefix);
+    ScopedWinePrefix use(prefix);
+    const ProgramResult run = RunDefpatch({});
+    EXPECT_EQ("Patch search.ini for youtube\nkey open error\n", run.out);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ(1, run.status);
+  }
+}
+#endif
 
 }  // namespace
