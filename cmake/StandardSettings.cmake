@@ -2,10 +2,18 @@
 add_library(project_settings INTERFACE)
 target_compile_options(project_settings INTERFACE -Wall -Wextra -Wpedantic)
 
+target_compile_options(project_settings INTERFACE
+  -ffunction-sections -fdata-sections)
+target_link_options(project_settings INTERFACE -Wl,--gc-sections)
+
 if(WIN32)
   # Only system DLLs at run time: the MinGW runtime goes into each binary.
+  # Formatted output is the system C runtime's (msvcrt), not a copy of
+  # MinGW's own. The shipped binaries carry no symbols.
+  target_compile_definitions(project_settings INTERFACE
+    __USE_MINGW_ANSI_STDIO=0)
   target_link_options(project_settings INTERFACE
-    -static -static-libgcc -static-libstdc++)
+    -static -static-libgcc -static-libstdc++ $<$<CONFIG:MinSizeRel>:-s>)
 endif()
 
 option(SANITIZE "Build with AddressSanitizer and UBSan" OFF)
