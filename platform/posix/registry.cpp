@@ -143,21 +143,25 @@ void AppendUtf8(char32_t c, std::string& out) {
   }
 }
 
-// The UTF-8 text of little-endian UTF-16 data, converted as far as it goes:
-// an odd last byte is dropped and an unpaired surrogate becomes U+FFFD.
-std::string Utf8FromUtf16Bytes(const std::string& bytes) {
+// The UTF-16 units of little-endian data; an odd last byte is dropped.
+std::u16string Utf16FromBytes(const std::string& bytes) {
+  std::u16string units;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    units +=
+        static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                              static_cast<unsigned char>(bytes[i + 1]) << 8);
+  }
+  return units;
+}
+
+// The UTF-8 text of UTF-16 units; an unpaired surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view units) {
   std::string out;
-  const size_t count = bytes.size() / 2;
-  const auto unit = [&](size_t i) -> char16_t {
-    return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                 static_cast<unsigned char>(bytes[2 * i + 1])
-                                     << 8);
-  };
-  for (size_t i = 0; i < count; ++i) {
-    char32_t c = unit(i);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && unit(i + 1) >= 0xDC00 &&
-        unit(i + 1) <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+  for (size_t i = 0; i < units.size(); ++i) {
+    char32_t c = units[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() &&
+        units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = kReplacement;
@@ -186,6 +190,23 @@ std::u16string Fold(std::u16string text) {
 }
 
 constexpr std::u16string_view kWow6432Node = u"WOW6432NODE";  // folded
+
+// The folded components of a key path, separated by backslashes; empty
+// ones are skipped, as the registry skips them.
+std::vector<std::u16string> SplitPath(std::u16string_view path) {
+  std::vector<std::u16string> components;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == u'\\') {
+      if (i > start) {
+        components.push_back(
+            Fold(std::u16string(path.substr(start, i - start))));
+      }
+      start = i + 1;
+    }
+  }
+  return components;
+}
 
 // ---- The keys --------------------------------------------------------------
 
@@ -396,26 +417,13 @@ std::optional<std::vector<std::u16string>> ParseKeyLine(std::string_view line) {
   size_t pos = 1;
   std::u16string path;
   if (!DecodeText(line, pos, ']', path)) return std::nullopt;
-  std::vector<std::u16string> components;
-  size_t start = 0;
-  for (size_t i = 0; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == u'\\') {
-      if (i > start) components.push_back(Fold(path.substr(start, i - start)));
-      start = i + 1;
-    }
-  }
-  return components;
+  return SplitPath(path);
 }
 
-// The name of a value line ("name"= or @=), leaving pos at its data.
+// The name of a value line, "name"= or @=, leaving pos at its data.
 bool ParseValueName(std::string_view line, size_t& pos, std::u16string& name) {
-  if (line.empty()) return false;
-  if (line[0] == '@') {
-    pos = 1;
-  } else {
-    pos = 1;
-    if (!DecodeText(line, pos, '"', name)) return false;
-  }
+  pos = 1;
+  if (line[0] != '@' && !DecodeText(line, pos, '"', name)) return false;
   SkipSpaces(line, pos);
   if (pos == line.size() || line[pos] != '=') return false;
   ++pos;
@@ -543,8 +551,7 @@ std::optional<Hive> LoadHive(LineReader& reader,
   bool in_header = true;
   std::shared_ptr<Key> key;  // the key that the lines belong to, if kept
   bool within = false;
-  while (reader.Peek() >= 0) {
-    const int first = reader.Peek();
+  for (int first; (first = reader.Peek()) >= 0;) {
     // Values are read for the keys within the opened one and for links;
     // every other line but key lines and marks is passed over unread.
     const bool wanted =
@@ -606,28 +613,13 @@ std::optional<std::vector<std::u16string>> LinkTarget(const Key& link) {
   if (it == link.values.end() || it->second.type != kRegLink) {
     return std::nullopt;
   }
-  const std::string& bytes = it->second.data;
-  std::u16string target;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    target +=
-        static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                              static_cast<unsigned char>(bytes[i + 1]) << 8);
-  }
-  target = Fold(std::move(target));
-  const std::u16string machine = u"\\REGISTRY\\MACHINE";
-  if (target.compare(0, machine.size(), machine) != 0 ||
-      (target.size() > machine.size() && target[machine.size()] != u'\\')) {
+  const std::u16string target = Fold(Utf16FromBytes(it->second.data));
+  constexpr std::u16string_view kMachine = u"\\REGISTRY\\MACHINE";
+  if (target.compare(0, kMachine.size(), kMachine) != 0 ||
+      (target.size() > kMachine.size() && target[kMachine.size()] != u'\\')) {
     return std::nullopt;
   }
-  std::vector<std::u16string> components;
-  size_t start = machine.size();
-  for (size_t i = start; i <= target.size(); ++i) {
-    if (i == target.size() || target[i] == u'\\') {
-      if (i > start) components.push_back(target.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  return components;
+  return SplitPath(std::u16string_view(target).substr(kMachine.size()));
 }
 
 // Where a walk through the keys ended.
@@ -768,19 +760,11 @@ Handles& OpenKeys() {
   return handles;
 }
 
-// The steps of a subkey path: components separated by backslashes, empty
-// ones skipped as the registry skips them.
+// The steps of a subkey path, looked up in the caller's view or not.
 std::vector<Step> StepsOf(const char* subkey, bool redirect) {
   std::vector<Step> steps;
-  const std::u16string path = Utf16FromUtf8(subkey);
-  size_t start = 0;
-  for (size_t i = 0; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == u'\\') {
-      if (i > start) {
-        steps.push_back({Fold(path.substr(start, i - start)), redirect});
-      }
-      start = i + 1;
-    }
+  for (std::u16string& name : SplitPath(Utf16FromUtf8(subkey))) {
+    steps.push_back({std::move(name), redirect});
   }
   return steps;
 }
@@ -846,7 +830,8 @@ LONG QueryValueOf(HKEY handle, LPCSTR name, LPDWORD reserved, LPDWORD type,
 
   const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ ||
                     value.type == REG_MULTI_SZ;
-  const std::string bytes = text ? Utf8FromUtf16Bytes(value.data) : value.data;
+  const std::string bytes =
+      text ? Utf8FromUtf16(Utf16FromBytes(value.data)) : value.data;
   if (bytes.size() > 0xFFFFFFFFu) return ERROR_OUTOFMEMORY;
   const DWORD needed = static_cast<DWORD>(bytes.size());
   if (type != nullptr) *type = value.type;
