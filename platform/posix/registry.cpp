@@ -231,8 +231,8 @@ struct Key {
 };
 
 // One component of a path to open. Components that the caller names are
-// looked up in the caller's view (redirect); those of a link's target and of
-// a key already found are taken as written.
+// looked up in the caller's view (redirect); those of a link's target are
+// taken as written.
 struct Step {
   std::u16string folded;
   bool redirect;
@@ -625,9 +625,8 @@ std::optional<std::vector<std::u16string>> LinkTarget(const Key& link) {
 // Where a walk through the keys ended.
 struct Walk {
   enum Outcome { kFound, kMissing, kLink } outcome = kMissing;
-  std::shared_ptr<const Key> key;    // kFound
-  std::vector<std::u16string> path;  // kFound: its folded components
-  std::vector<Step> next;            // kLink: the steps to open instead
+  std::shared_ptr<const Key> key;  // kFound
+  std::vector<Step> next;          // kLink: the steps to open instead
 };
 
 Walk FollowLink(const Key& link, const std::vector<Step>& steps, size_t rest) {
@@ -640,39 +639,35 @@ Walk FollowLink(const Key& link, const std::vector<Step>& steps, size_t rest) {
   return walk;
 }
 
-// Walks steps down from key (at path). In the 32-bit view of a 64-bit
-// prefix a key with a "Wow6432Node" subkey has its other subkeys looked up
-// in there. A link on the way ends the walk with the steps to take from the
-// root instead: its target, as written, and the steps after it.
-Walk WalkSteps(std::shared_ptr<const Key> key, std::vector<std::u16string> path,
-               const std::vector<Step>& steps, bool win64) {
+// Walks steps down from key. In the 32-bit view of a 64-bit prefix a key
+// with a "Wow6432Node" subkey has its other subkeys looked up in there. A link
+// on the way ends the walk with the steps to take from the root instead: its
+// target, as written, and the steps after it.
+Walk WalkSteps(std::shared_ptr<const Key> key, const std::vector<Step>& steps,
+               bool win64) {
   for (size_t i = 0; i < steps.size(); ++i) {
     const Step& step = steps[i];
     if (win64 && step.redirect && step.folded != kWow6432Node) {
       if (auto wow = key->Child(kWow6432Node)) {
         if (wow->link) return FollowLink(*wow, steps, i);
-        path.emplace_back(kWow6432Node);
         key = std::move(wow);
       }
     }
     auto child = key->Child(step.folded);
     if (!child) return Walk{};
     if (child->link) return FollowLink(*child, steps, i + 1);
-    path.push_back(step.folded);
     key = std::move(child);
   }
   Walk walk;
   walk.outcome = Walk::kFound;
   walk.key = std::move(key);
-  walk.path = std::move(path);
   return walk;
 }
 
 // An open key: the key with the keys below it, as read when it was opened.
 struct OpenKey {
   std::shared_ptr<const Key> key;
-  std::vector<std::u16string> path;  // folded, from the root, as found
-  bool win64 = false;
+  bool win64 = false;  // the file's mark, which its subkeys are opened by
 };
 
 std::string SystemRegPath() {
@@ -715,10 +710,10 @@ LONG OpenFromRoot(std::vector<Step> steps, OpenKey& out) {
     if (links > 0 && !reader->Rewind()) return ERROR_FILE_NOT_FOUND;
     std::optional<Hive> hive = LoadHive(*reader, steps);
     if (!hive) return ERROR_FILE_NOT_FOUND;
-    Walk walk = WalkSteps(hive->root, {}, steps, hive->win64);
+    Walk walk = WalkSteps(hive->root, steps, hive->win64);
     if (walk.outcome == Walk::kMissing) return ERROR_FILE_NOT_FOUND;
     if (walk.outcome == Walk::kFound) {
-      out = {std::move(walk.key), std::move(walk.path), hive->win64};
+      out = {std::move(walk.key), hive->win64};
       return ERROR_SUCCESS;
     }
     steps = std::move(walk.next);
@@ -794,14 +789,14 @@ LONG OpenKeyOf(HKEY parent, LPCSTR subkey, REGSAM access, PHKEY result) {
     return status;
   }
 
-  Walk walk = WalkSteps(from->key, from->path, steps, from->win64);
+  Walk walk = WalkSteps(from->key, steps, from->win64);
   if (walk.outcome == Walk::kMissing) return ERROR_FILE_NOT_FOUND;
   OpenKey opened;
   if (walk.outcome == Walk::kLink) {
     const LONG status = OpenFromRoot(std::move(walk.next), opened);
     if (status != ERROR_SUCCESS) return status;
   } else {
-    opened = {std::move(walk.key), std::move(walk.path), from->win64};
+    opened = {std::move(walk.key), from->win64};
   }
   *result = OpenKeys().Add(std::move(opened));
   return ERROR_SUCCESS;
