@@ -106,7 +106,9 @@ DWORD GetFileAttributesA(LPCSTR path);
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_OUTOFMEMORY 14L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_MORE_DATA 234L
 LONG RegOpenKeyExA(HKEY parent, LPCSTR subkey, DWORD options, REGSAM access,
                    PHKEY result);
