@@ -196,6 +196,57 @@ TEST_F(RegistryModeTest, ExpandableLocationIsNotExpanded) {
 }
 
 #ifndef _WIN32
+// The copies as Wine's own installer tools register them: a prefix made by
+// wine64, values written by `reg add /reg:32` into the view that a 32-bit
+// program sees, read by the native defpatch.
+TEST(RegistryMode, PrefixMadeByWine) {
+  const std::string wine = "/usr/lib/wine/wine64";
+  const std::string server = "/usr/lib/wine/wineserver";
+  if (!fs::exists(wine)) GTEST_SKIP() << "wine64 is not installed";
+
+  ScopedTempDir prefix;
+  ScopedWinePrefix use(prefix.Path());
+  SetEnvironment("WINEDEBUG", "-all");
+  SetEnvironment("WINEDLLOVERRIDES", "mscoree,mshtml=");
+  ASSERT_EQ(0, RunProgram(wine, {"wineboot", "-i"}).status);
+  const fs::path programs = prefix.path() / "drive_c" / "Program Files";
+  const std::string key = std::string("HKLM\\") + kUninstall + "\\";
+  struct {
+    const char* suffix;
+    const char* type;
+    std::string data;
+  } entries[] = {
+      {"21", "REG_SZ", "C:\\Program Files\\One\\"},
+      {"26", "REG_MULTI_SZ",
+       "C:\\Program Files\\Two\\0C:\\Program Files\\Three"},
+      {"2B", "REG_EXPAND_SZ", "C:\\Program Files\\Four"},
+  };
+  for (const char* name : {"One", "Two", "Three", "Four"}) {
+    WriteFileBytes(programs / name / "search.ini", kOutdatedSearchIni);
+  }
+  for (const auto& entry : entries) {
+    ASSERT_EQ(0,
+              RunProgram(wine, {"reg", "add", key + ProductCode(entry.suffix),
+                                "/v", "InstallLocation", "/t", entry.type, "/d",
+                                entry.data, "/f", "/reg:32"})
+                  .status);
+  }
+  // The registry reaches system.reg when the server ends.
+  RunProgram(server, {"-w"});
+  SetEnvironment("WINEDEBUG", nullptr);
+  SetEnvironment("WINEDLLOVERRIDES", nullptr);
+
+  const ProgramResult run = RunDefpatch({});
+  EXPECT_EQ(Summary(3), run.out);
+  EXPECT_EQ(0, run.status);
+  for (const char* name : {"One", "Two", "Four"}) {
+    EXPECT_EQ(kCurrentSearchIni, ReadFileBytes(programs / name / "search.ini"))
+        << name;
+  }
+  EXPECT_EQ(kOutdatedSearchIni,
+            ReadFileBytes(programs / "Three" / "search.ini"));
+}
+
 // Without a registry to read, the run ends at once with its one message.
 TEST(RegistryMode, UninstallKeyThatCannotBeOpened) {
   ScopedTempDir empty;
