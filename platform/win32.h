@@ -16,6 +16,11 @@
 #include <stdio.h>
 #include <windows.h>
 
+// The SDK's winnt.h has it; MinGW's has only DECLSPEC_IMPORT.
+#ifndef DECLSPEC_EXPORT
+#define DECLSPEC_EXPORT __declspec(dllexport)
+#endif
+
 #else  // Linux
 
 #include <stddef.h>
