@@ -2,10 +2,14 @@
 //
 // The module exports one interface object, g_Pemrik, whose operations find
 // resources and strings in a fixed chain of modules: the language library
-// "Varsel.dll", the edition module itself and the host executable. Call the
-// operations through a pointer or reference to the object (CPemrik0&), so
-// that every call goes through its operation table, the only part of the
-// object's class that the module exports.
+// "Varsel.dll", the edition module itself and the host executable.
+//
+// A host calls the operations through the object's operation table, the
+// only part of its class that the module exports. So it binds the object by
+// its exported name, GetProcAddress(module, "g_Pemrik"), and calls through
+// that pointer: a compiler that can trace a call to g_Pemrik itself knows
+// the object's class and calls CPemrik's members directly, which no host
+// can link. fnPemrik and nPemrik are used as declared.
 #ifndef EDITION_PEMRIK_H_
 #define EDITION_PEMRIK_H_
 
