@@ -89,7 +89,10 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
 // A loaded module by name, without taking a reference to it, as on Windows.
 // A bare name matches the last part of a loaded object's path.
 HMODULE GetModuleHandleA(LPCSTR name) {
-  if (name == nullptr) return static_cast<HMODULE>(dlopen(nullptr, RTLD_NOW));
+  if (name == nullptr) {
+    static void* const executable = dlopen(nullptr, RTLD_NOW);
+    return static_cast<HMODULE>(executable);
+  }
   std::string file = SharedObjectName(name);
   if (IsBareName(name)) {
     LoadedSearch search{file.c_str(), std::string()};

@@ -194,7 +194,7 @@ std::u16string Utf16FromUtf8(const char* text) {
     char32_t c = *p;
     int follow = c < 0x80                ? 0
                  : c >= 0xF0 && c < 0xF5 ? 3
-                 : c >= 0xE0             ? 2
+                 : c >= 0xE0 && c < 0xF0 ? 2
                  : c >= 0xC2 && c < 0xE0 ? 1
                                          : -1;
     bool valid = follow >= 0;
