@@ -31,7 +31,7 @@ dist: setup
 	cmake --preset win32
 	cmake --build --preset win32
 	mkdir -p dist
-	cp build/win32/patcher/defpatch.exe dist/
+	cp build/win32/patcher/defpatch.exe build/win32/edition/Pemrik.dll dist/
 
 clean:
 	rm -rf build dist

@@ -16,6 +16,16 @@
 #include <stdio.h>
 #include <windows.h>
 
+// <mbctype.h> defines _M1 and _M2, names that libstdc++'s <type_traits>
+// gives template parameters; nothing here uses the two masks.
+#undef _M1
+#undef _M2
+
+// The SDK's winnt.h has it; MinGW's has only DECLSPEC_IMPORT.
+#ifndef DECLSPEC_EXPORT
+#define DECLSPEC_EXPORT __declspec(dllexport)
+#endif
+
 #else  // Linux
 
 #include <stddef.h>

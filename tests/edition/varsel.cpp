@@ -1,0 +1,1 @@
+// A language library of the tests: all it holds is its resources.
