@@ -27,11 +27,13 @@ check: setup
 demo: build
 	@scripts/demo build/native "$(SCRATCH)"
 
+# The Windows zip and the Debian package, in dist/.
 dist: setup
-	cmake --preset win32
+	cmake --preset win32 >/dev/null
 	cmake --build --preset win32
-	mkdir -p dist
-	cp build/win32/patcher/defpatch.exe build/win32/edition/Pemrik.dll dist/
+	cmake --preset dist >/dev/null
+	cmake --build --preset dist
+	scripts/dist build/win32 build/dist dist
 
 clean:
 	rm -rf build dist
