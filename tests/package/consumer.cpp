@@ -5,13 +5,13 @@
 #include "Pemrik.h"
 
 int main() {
-  HMODULE module = LoadLibraryA("Pemrik.dll");
+  HMODULE module = LoadLibraryA("Pemrik.dll");  // libPemrik.so on Linux
   if (module == nullptr) {
     printf("Pemrik cannot be loaded\n");
     return 1;
   }
-  auto* pemrik =
-      reinterpret_cast<CPemrik0*>(GetProcAddress(module, "g_Pemrik"));
+  auto* pemrik = reinterpret_cast<CPemrik0*>(
+      reinterpret_cast<void*>(GetProcAddress(module, "g_Pemrik")));
   if (pemrik == nullptr) {
     printf("g_Pemrik is not exported\n");
     return 1;
