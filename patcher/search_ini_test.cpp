@@ -163,4 +163,17 @@ TEST_F(PatchSearchIniTest, ReadOnlyFileIsNotCounted) {
   EXPECT_EQ(kOutdated, ReadFileBytes(Ini()));
 }
 
+#ifndef _WIN32
+// A full path longer than the usual 260-character buffer is searched for
+// again with the room it needs, and the file is patched. (Wine's
+// SearchPathA does not find such paths at all.)
+TEST_F(PatchSearchIniTest, PatchesAFileBehindALongPath) {
+  fs::path deep = dir_.path();
+  while (deep.string().size() < 300) deep /= "a-folder-with-a-long-name";
+  WriteFileBytes(deep / "search.ini", SearchIni("old", "old", "old", "old"));
+  EXPECT_TRUE(Patch(deep.string()));
+  ExpectCurrent(deep / "search.ini");
+}
+#endif
+
 }  // namespace
