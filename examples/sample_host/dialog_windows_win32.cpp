@@ -65,8 +65,8 @@ void FillBrowserDialog(HWND dialog, CPemrik0& pemrik) {
   SendMessageA(addresses, CB_SETCURSEL, 0, 0);
 }
 
-// The dialog as created: caption, client area and each control where the
-// template puts it, converted from dialog units by the dialog's own font.
+// The dialog as shown: caption, client area and each control, with where
+// the template puts it, converted from dialog units by the dialog's font.
 void PrintLayout(HWND dialog, WORD id, const DialogTemplateEx& t) {
   WCHAR caption[256] = L"";
   GetWindowTextW(dialog, caption, 256);
@@ -79,7 +79,7 @@ void PrintLayout(HWND dialog, WORD id, const DialogTemplateEx& t) {
       "  client area %ld x %ld pixels; the template's %d x %d units are "
       "%ld x %ld\n",
       client.right, client.bottom, t.cx, t.cy, units.right, units.bottom);
-  printf("  %7s  %-15s %-8s %-21s %s\n", "id", "class", "shown", "at (pixels)",
+  printf("  %7s  %-16s %-8s %-21s %s\n", "id", "class", "shown", "at (pixels)",
          "template (pixels)");
   HWND control = GetWindow(dialog, GW_CHILD);
   for (const DialogControl& c : t.controls) {
@@ -100,14 +100,16 @@ void PrintLayout(HWND dialog, WORD id, const DialogTemplateEx& t) {
     snprintf(template_where, sizeof template_where, "%ld, %ld, %ld x %ld",
              wanted.left, wanted.top, wanted.right - wanted.left,
              wanted.bottom - wanted.top);
-    printf("  %7d  %-15s %-8s %-21s %s\n",
+    printf("  %7d  %-16s %-8s %-21s %s\n",
            static_cast<int>(GetDlgCtrlID(control)), class_name,
            IsWindowVisible(control) ? "yes" : "hidden", where, template_where);
     control = GetWindow(control, GW_HWNDNEXT);
   }
 }
 
-HWND CreateFromTemplate(CPemrik0& pemrik, WORD id) {
+// Creates dialog id from the template that Pemrik hands out, hidden as its
+// style says; decoded receives the template.
+HWND CreateFromTemplate(CPemrik0& pemrik, WORD id, DialogTemplateEx* decoded) {
   HGLOBAL block =
       pemrik.CopyResourceData(MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));
   const void* data = block != nullptr ? GlobalLock(block) : nullptr;
@@ -116,7 +118,7 @@ HWND CreateFromTemplate(CPemrik0& pemrik, WORD id) {
     if (block != nullptr) GlobalFree(block);
     return nullptr;
   }
-  std::optional<DialogTemplateEx> decoded = DecodeDialogEx(
+  std::optional<DialogTemplateEx> read = DecodeDialogEx(
       ByteSpan(static_cast<const uint8_t*>(data), GlobalSize(block)));
   // The host's own instance: the about box's icon 128 is the host's.
   HWND dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
@@ -124,14 +126,14 @@ HWND CreateFromTemplate(CPemrik0& pemrik, WORD id) {
                                            nullptr, DialogProc, 0);
   GlobalUnlock(block);
   GlobalFree(block);
-  if (dialog == nullptr || !decoded) {
+  if (dialog == nullptr || !read) {
     fprintf(stderr, "dialog %u: cannot be created\n", id);
     if (dialog != nullptr) DestroyWindow(dialog);
     return nullptr;
   }
   ++open_dialogs;
+  *decoded = std::move(*read);
   if (id == kBrowserDialog) FillBrowserDialog(dialog, pemrik);
-  PrintLayout(dialog, id, *decoded);
   return dialog;
 }
 
@@ -141,10 +143,11 @@ bool ShowDialogs(CPemrik0& pemrik) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);  // the toolbars' window class
 
-  HWND browser = CreateFromTemplate(pemrik, kBrowserDialog);
-  HWND about =
-      browser != nullptr ? CreateFromTemplate(pemrik, kAboutBox) : nullptr;
-  fflush(stdout);
+  DialogTemplateEx browser_template, about_template;
+  HWND browser = CreateFromTemplate(pemrik, kBrowserDialog, &browser_template);
+  HWND about = browser != nullptr
+                   ? CreateFromTemplate(pemrik, kAboutBox, &about_template)
+                   : nullptr;
   if (about == nullptr) {
     if (browser != nullptr) DestroyWindow(browser);
     return false;
@@ -156,6 +159,9 @@ bool ShowDialogs(CPemrik0& pemrik) {
                SWP_NOSIZE | SWP_NOZORDER);
   ShowWindow(browser, SW_SHOW);
   ShowWindow(about, SW_SHOW);
+  PrintLayout(browser, kBrowserDialog, browser_template);
+  PrintLayout(about, kAboutBox, about_template);
+  fflush(stdout);
 
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
