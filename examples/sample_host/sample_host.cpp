@@ -22,8 +22,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: sample_host [--show]\n");
     return 2;
   }
-  // A bare name: the host's own folder comes first in the search.
-  HMODULE edition = LoadLibraryA("Pemrik.dll");
+  // From the host's own folder (and the system's), never from the current
+  // folder or the PATH, where anyone could plant a library of that name.
+  HMODULE edition =
+      LoadLibraryExA("Pemrik.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
   if (edition == nullptr) {
     fprintf(stderr, "Pemrik.dll cannot be loaded from the host's folder\n");
     return 1;

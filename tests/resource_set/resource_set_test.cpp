@@ -50,7 +50,8 @@ const std::filesystem::path kEditionDir = EDITION_DIR;
 class Edition : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    module_ = LoadLibraryA("Pemrik.dll");
+    module_ =
+        LoadLibraryExA("Pemrik.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
     if (module_ == nullptr) return;
     pemrik_ = reinterpret_cast<CPemrik0*>(
         reinterpret_cast<void*>(GetProcAddress(module_, "g_Pemrik")));
