@@ -4,10 +4,10 @@
 //
 // The language library variants differ in string 3, the revision: "12",
 // "7", "3", "abc", or none. Each also holds string 128 (the edition has it
-// too), an address template 279 and a dialog 4000, neither of which may be
-// taken from it. The test host holds string 3 "9", strings 128, 279 and
-// 4000 and a resource HOSTDATA of type TESTDATA; the bare host holds no
-// resources at all.
+// too), the three address templates 279, 283 and 298 and a dialog 4000,
+// none of which but string 128 may be taken from it. The test host holds string
+// 3 "9", strings 128, 279 and 4000 and a resource HOSTDATA of type TESTDATA;
+// the bare host holds no resources at all.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -252,6 +252,31 @@ TEST_F(PemrikHostTest, FindsStringsAndResourcesAlongTheModuleChain) {
     EXPECT_EQ(c.host == kHost ? "10:host bytes" : "null", lines[8]);
     EXPECT_EQ("none", lines[9]);
     EXPECT_EQ(c.host == kHost ? "9:Host name" : "0:", lines[10]);
+  }
+}
+
+// The language library holds the three address templates too: the
+// edition's are formatted all the same, with the library's revision.
+TEST_F(PemrikHostTest, AddressesAreTheEditionsWithTheLanguagesRevision) {
+  const std::string opening =
+      "https://www.orvalle.example/fennagle/fennagleopening.html#OSTREL13D;";
+  const std::string update =
+      "https://www.orvalle.example/fennagle/updater.php?pemrik=";
+  struct Case {
+    const char* variant;
+    const char* revision;
+  } cases[] = {{"rev12", "REV12;"}, {"rev7", "REV07;"}, {"norev", "REV09;"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.variant);
+    fs::path folder = temp_.path() / c.variant;
+    fs::path host = Install(folder, kHost, c.variant);
+    std::vector<std::string> lines = Lines(RunProgram(
+        host, folder,
+        {"text", "279", "256", "text", "298", "256", "text", "283", "256"}));
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(opening + c.revision, Text(lines[0]));
+    EXPECT_EQ(opening + "TITLE;" + c.revision, Text(lines[1]));
+    EXPECT_EQ(update, Text(lines[2]));
   }
 }
 

@@ -1,24 +1,31 @@
-// The edition's resources as windres compiles them from edition/Pemrik.rc:
-// every record, string, dialog field, the title picture, the version block
-// and the manifest, read back from the .res data that libPemrik.so embeds
-// and that the Windows build links.
+// The edition's resources as a host receives them. This program is the
+// host: it loads the real Pemrik module from its own folder, binds g_Pemrik
+// by its exported name and compares every field of every resource that the
+// operations hand out with what the edition must carry: the strings in the
+// ANSI code page, the formatted addresses, the command texts line by line,
+// both dialog templates, the title picture, the version block and the
+// manifest. On Windows the resources come through the system's loader, and
+// the version block is read through the system's version functions too.
+//
+// Nothing in this folder is a language library, and this program has no
+// string table: every string comes from the edition, and the revision in
+// the addresses is 5.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "Pemrik.h"
 #include "resource_formats.h"
 
 // Printing for failure messages.
@@ -32,172 +39,248 @@ void PrintTo(const NameOrOrdinal& value, std::ostream* os) {
 
 namespace {
 
-constexpr uint16_t kJapanese = 1041;
-constexpr uint16_t kEnglishUs = 1033;
-constexpr uint16_t kBitmap = 2, kDialog = 5, kString = 6, kVersion = 16,
-                   kManifest = 24;
-
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
+
+const std::filesystem::path kEditionDir = EDITION_DIR;
+
+// The module, loaded once for all tests as a host loads it.
+class Edition : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    module_ =
+        LoadLibraryExA("Pemrik.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    if (module_ == nullptr) return;
+    pemrik_ = reinterpret_cast<CPemrik0*>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "g_Pemrik")));
+  }
+
+  void SetUp() override {
+    ASSERT_NE(nullptr, module_) << "Pemrik.dll is not in the program's folder";
+    ASSERT_NE(nullptr, pemrik_) << "g_Pemrik is not exported";
+#ifdef _WIN32
+    // Set where the build runs the tests of the strings in a locale of its
+    // choice (tests/resource_set/CMakeLists.txt): the code page must be the
+    // one that locale gives, or those tests would show nothing.
+    if (const char* wanted = getenv("RESOURCE_SET_CODE_PAGE")) {
+      ASSERT_EQ(static_cast<UINT>(atoi(wanted)), GetACP());
+    }
+#endif
+  }
+
+  // A copy of the resource's bytes through CopyResourceData, after
+  // LocateResource has found it in the edition module; empty when not.
+  static std::vector<uint8_t> Copy(WORD id, WORD type) {
+    LPCSTR name = MAKEINTRESOURCEA(id), type_name = MAKEINTRESOURCEA(type);
+    ResourceRef found = pemrik_->LocateResource(name, type_name);
+    EXPECT_EQ(module_, found.module)
+        << "resource " << id << " of type " << type;
+    EXPECT_NE(nullptr, found.resource);
+    HGLOBAL block = pemrik_->CopyResourceData(name, type_name);
+    if (block == nullptr) {
+      ADD_FAILURE() << "no copy of resource " << id << " of type " << type;
+      return {};
+    }
+    EXPECT_EQ(SizeofResource(found.module, found.resource), GlobalSize(block));
+    const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+    std::vector<uint8_t> copy(bytes, bytes + GlobalSize(block));
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return copy;
+  }
+
+  static HMODULE module_;
+  static CPemrik0* pemrik_;
+};
+
+HMODULE Edition::module_ = nullptr;
+CPemrik0* Edition::pemrik_ = nullptr;
+
+// ---- Strings ----------------------------------------------------------------
+
+// A text (UTF-8 here) as a host receives it: in the ANSI code page. That is
+// UTF-8 in the Linux build. On Windows, Shift-JIS in the Japanese code page
+// (932). The Western one (1252) has none of the Japanese characters: the
+// platform puts its nearest character in place of the katakana middle dot
+// "・", the Western middle dot (0xB7), and "?" in place of every other.
+std::string InAnsiCodePage(const std::string& utf8) {
+#ifdef _WIN32
+  UINT code_page = GetACP();
+  if (code_page == 1252) {
+    const std::string middle_dot = "・";
+    std::string western;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      unsigned char c = utf8[i];
+      if (c < 0x80) {
+        western += static_cast<char>(c);
+      } else if (utf8.compare(i, middle_dot.size(), middle_dot) == 0) {
+        western += '\xB7';
+        i += middle_dot.size() - 1;
+      } else if (c >= 0xC0) {  // the first byte of any other character
+        western += '?';
+      }
+    }
+    return western;
+  }
+  int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
+                                  static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(units, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                      wide.data(), units);
+  int size = WideCharToMultiByte(code_page, 0, wide.data(), units, nullptr, 0,
+                                 nullptr, nullptr);
+  std::string ansi(size, '\0');
+  WideCharToMultiByte(code_page, 0, wide.data(), units, ansi.data(), size,
+                      nullptr, nullptr);
+  return ansi;
+#else
+  return utf8;
+#endif
+}
+
+const char kOpening[] =
+    "https://www.orvalle.example/fennagle/fennagleopening.html";
+
+// The edition's strings, the addresses formatted with revision 5.
+const struct EditionString {
+  UINT id;
+  std::string text;  // UTF-8
+} kStrings[] = {
+    {4, "d"},
+    {100, "Orvalle, inc.\\Ostrel13d"},
+    {101, "Software\\Orvalle, inc.\\Ostrel13d\\Settings"},
+    {102, "Software\\Orvalle, inc."},
+    {128, "Fennagle"},
+    {137, "Ostrel13d"},
+    {279, std::string(kOpening) + "#OSTREL13D;REV05;"},
+    {283, "https://www.orvalle.example/fennagle/updater.php?pemrik="},
+    {298, std::string(kOpening) + "#OSTREL13D;TITLE;REV05;"},
+    {9144, "Fennagle 7"},
+    {20365, "今すぐダウンロードします\nダウンロード"},
+    {20385,
+     "現在表示中のページや動画を種類の設定に従いダウンロード・保存します\n"
+     "このページからダウンロード\n取込"},
+    {57344, "Fennagle"},
+};
+
+using EditionStrings = Edition;
+
+TEST_F(EditionStrings, EachTextAsTheHostReceivesIt) {
+  for (const EditionString& s : kStrings) {
+    SCOPED_TRACE(s.id);
+    const std::string expected = InAnsiCodePage(s.text);
+    EXPECT_EQ(expected, std::string(pemrik_->GetText(s.id)));
+    // LoadText with room for exactly the text, terminator included.
+    std::string buffer(expected.size() + 1, '#');
+    EXPECT_EQ(static_cast<int>(expected.size()),
+              pemrik_->LoadText(s.id, buffer.data(),
+                                static_cast<int>(buffer.size())));
+    EXPECT_EQ(expected, buffer.c_str());
+  }
+}
+
+// The string table is stored in blocks of 16 ids; the other ids of the
+// blocks that hold these strings, string 3 (the revision) among them, are
+// found nowhere. (That the edition holds no other blocks shows in its
+// compiled resources and in the shipped module's resource directory.)
+TEST_F(EditionStrings, NoOtherIdOfTheirBlocksHoldsAText) {
+  std::set<UINT> known;
+  for (const EditionString& s : kStrings) known.insert(s.id);
+  std::vector<UINT> found;
+  std::set<UINT> blocks;
+  for (UINT id : known) blocks.insert(id / 16);
+  char buffer[16];
+  for (UINT block : blocks) {
+    for (UINT id = block * 16; id < block * 16 + 16; ++id) {
+      if (known.count(id) == 0 && pemrik_->LoadText(id, buffer, sizeof buffer))
+        found.push_back(id);
+    }
+  }
+  EXPECT_EQ(9u, blocks.size());
+  EXPECT_EQ(std::vector<UINT>{}, found);
+}
+
+TEST_F(EditionStrings, CommandTextsLineByLine) {
+  const struct {
+    UINT id;
+    int index;
+    const char* line;
+  } cases[] = {
+      {20365, 0, "今すぐダウンロードします"},
+      {20365, 1, "ダウンロード"},
+      {20365, 2, "ダウンロード"},  // past the last line: the last line
+      {20385, -1,
+       "現在表示中のページや動画を種類の設定に従いダウンロード・保存します"},
+      {20385, 0,
+       "現在表示中のページや動画を種類の設定に従いダウンロード・保存します"},
+      {20385, 1, "このページからダウンロード"},
+      {20385, 2, "取込"},
+      {20385, 3, "取込"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.id << " line " << c.index);
+    EXPECT_EQ(InAnsiCodePage(c.line),
+              std::string(pemrik_->GetTextLine(c.id, c.index)));
+  }
+}
+
+#ifdef _WIN32
+// The conversion above, for the two code pages a host meets, spelled out.
+TEST_F(EditionStrings, ShiftJisOrReplacementCharactersAsTheCodePageHasThem) {
+  const std::string capture = pemrik_->GetTextLine(20385, 2);
+  const std::string download = pemrik_->GetTextLine(20365, 1);
+  switch (GetACP()) {
+    case 932:
+      EXPECT_EQ("\x8E\xE6\x8D\x9E", capture);  // 取込
+      EXPECT_EQ("\x83\x5F\x83\x45\x83\x93\x83\x8D\x81\x5B\x83\x68", download);
+      break;
+    case 1252:
+      EXPECT_EQ("??", capture);
+      EXPECT_EQ("??????", download);
+      break;
+    default:
+      GTEST_SKIP() << "code page " << GetACP();
+  }
+}
+#endif
+
+// ---- Dialogs ----------------------------------------------------------------
 
 NameOrOrdinal Ord(uint16_t value) { return NameOrOrdinal::Ordinal(value); }
 NameOrOrdinal Text(std::u16string text) {
   return NameOrOrdinal::Name(std::move(text));
 }
 
-class ResourceSet : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    file_ = new std::vector<uint8_t>(ReadFile(PEMRIK_RES_FILE));
-    std::optional<std::vector<ResRecord>> records = ReadResFile(*file_);
-    records_ =
-        new std::vector<ResRecord>(records.value_or(std::vector<ResRecord>{}));
-  }
-  static void TearDownTestSuite() {
-    delete records_;
-    delete file_;
-  }
-  void SetUp() override {
-    ASSERT_FALSE(records_->empty()) << "no readable " << PEMRIK_RES_FILE;
-  }
+const NameOrOrdinal kButton = Ord(0x0080), kStatic = Ord(0x0082),
+                    kComboBox = Ord(0x0085);
 
-  // The data of the one record of this type and name, in the language that
-  // every resource but the manifest has.
-  static ByteSpan Find(uint16_t type, uint16_t name,
-                       uint16_t language = kJapanese) {
-    for (const ResRecord& r : *records_) {
-      if (r.type == Ord(type) && r.name == Ord(name) &&
-          r.language == language) {
-        return r.data;
-      }
-    }
-    ADD_FAILURE() << "no resource " << name << " of type " << type;
-    return {};
-  }
-
-  static std::vector<uint8_t>* file_;
-  static std::vector<ResRecord>* records_;
-};
-
-std::vector<uint8_t>* ResourceSet::file_;
-std::vector<ResRecord>* ResourceSet::records_;
-
-TEST_F(ResourceSet, HoldsTheEditionsResourcesAndNoOthers) {
-  using Key = std::tuple<uint16_t, uint16_t, uint16_t>;  // type, name, lang
-  std::set<Key> expected = {
-      {kBitmap, 110, kJapanese},   {kDialog, 706, kJapanese},
-      {kDialog, 10100, kJapanese}, {kVersion, 1, kJapanese},
-      {kManifest, 2, kEnglishUs},
-  };
-  // The string blocks of ids 4, 100-102, 128 and 137, 279 and 283, 298,
-  // 9144, 20365, 20385, 57344.
-  for (uint16_t block : {1, 7, 9, 18, 19, 572, 1273, 1275, 3585}) {
-    expected.insert({kString, block, kJapanese});
-  }
-  std::set<Key> found;
-  for (const ResRecord& r : *records_) {
-    ASSERT_TRUE(r.type.is_ordinal && r.name.is_ordinal)
-        << testing::PrintToString(r.type) << " "
-        << testing::PrintToString(r.name);
-    EXPECT_TRUE(
-        found.insert({r.type.ordinal, r.name.ordinal, r.language}).second)
-        << "twice: " << r.name.ordinal;
-  }
-  EXPECT_EQ(expected, found);
+DialogControl Control(uint32_t id, NameOrOrdinal window_class,
+                      NameOrOrdinal text, uint32_t style, int16_t x, int16_t y,
+                      int16_t cx, int16_t cy) {
+  DialogControl c;
+  c.id = id;
+  c.window_class = std::move(window_class);
+  c.text = std::move(text);
+  c.style = style;
+  c.x = x;
+  c.y = y;
+  c.cx = cx;
+  c.cy = cy;
+  return c;
 }
 
-TEST_F(ResourceSet, StringTableHoldsTheThirteenTexts) {
-  const std::map<int, std::u16string> expected = {
-      {4, u"d"},
-      {100, u"Orvalle, inc.\\Ostrel13d"},
-      {101, u"Software\\Orvalle, inc.\\Ostrel13d\\Settings"},
-      {102, u"Software\\Orvalle, inc."},
-      {128, u"Fennagle"},
-      {137, u"Ostrel13d"},
-      {279,
-       u"https://www.orvalle.example/fennagle/fennagleopening.html"
-       u"#OSTREL13D;REV%02d;"},
-      {283, u"https://www.orvalle.example/fennagle/updater.php?pemrik="},
-      {298,
-       u"https://www.orvalle.example/fennagle/fennagleopening.html"
-       u"#OSTREL13D;TITLE;REV%02d;"},
-      {9144, u"Fennagle 7"},
-      {20365, u"今すぐダウンロードします\nダウンロード"},
-      {20385,
-       u"現在表示中のページや動画を種類の設定に従いダウンロード・保存します\n"
-       u"このページからダウンロード\n取込"},
-      {57344, u"Fennagle"},
-  };
-  std::map<int, std::u16string> found;
-  for (const ResRecord& r : *records_) {
-    if (r.type != Ord(kString)) continue;
-    SCOPED_TRACE(r.name.ordinal);
-    std::optional<std::array<std::u16string, 16>> block =
-        DecodeStringBlock(r.data);
-    ASSERT_TRUE(block.has_value());
-    for (int k = 0; k < 16; ++k) {
-      if (!(*block)[k].empty()) {
-        found[(r.name.ordinal - 1) * 16 + k] = (*block)[k];
-      }
-    }
-  }
-  EXPECT_EQ(expected, found);
-}
-
-// What the revision formatter relies on: ASCII, at most 255 bytes, and
-// exactly the integer conversions it supplies.
-TEST_F(ResourceSet, AddressTemplatesTakeTheRevisionAsTheyShould) {
-  struct Case {
-    int id;
-    int conversions;    // "%02d"; no other conversion may appear
-    const char* with5;  // formatted with revision 5
-  } cases[] = {
-      {279, 1,
-       "https://www.orvalle.example/fennagle/fennagleopening.html"
-       "#OSTREL13D;REV05;"},
-      {298, 1,
-       "https://www.orvalle.example/fennagle/fennagleopening.html"
-       "#OSTREL13D;TITLE;REV05;"},
-      {283, 0, "https://www.orvalle.example/fennagle/updater.php?pemrik="},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.id);
-    std::optional<std::array<std::u16string, 16>> block =
-        DecodeStringBlock(Find(kString, c.id / 16 + 1));
-    ASSERT_TRUE(block.has_value());
-    const std::u16string& wide = (*block)[c.id % 16];
-    std::string text;
-    for (char16_t unit : wide) {
-      ASSERT_LT(unit, 0x80) << "not ASCII";
-      text.push_back(static_cast<char>(unit));
-    }
-    EXPECT_LE(text.size(), 255u);
-    int conversions = 0;
-    for (size_t at = text.find('%'); at != std::string::npos;
-         at = text.find('%', at + 1)) {
-      ASSERT_EQ(0u, text.compare(at, 4, "%02d")) << text.substr(at);
-      ++conversions;
-    }
-    ASSERT_EQ(c.conversions, conversions);
-    char formatted[512];
-    snprintf(formatted, sizeof formatted, text.c_str(), 5);
-    EXPECT_STREQ(c.with5, formatted);
-  }
-}
-
-void ExpectDialog(const DialogTemplateEx& expected, ByteSpan data) {
+void ExpectDialog(const DialogTemplateEx& expected,
+                  const std::vector<uint8_t>& data) {
   std::optional<DialogTemplateEx> actual = DecodeDialogEx(data);
   ASSERT_TRUE(actual.has_value());
   EXPECT_EQ(expected.version, actual->version);
   EXPECT_EQ(expected.help_id, actual->help_id);
   EXPECT_EQ(expected.ex_style, actual->ex_style);
-  EXPECT_EQ(expected.style, actual->style);
-  EXPECT_EQ(expected.x, actual->x);
-  EXPECT_EQ(expected.y, actual->y);
-  EXPECT_EQ(expected.cx, actual->cx);
-  EXPECT_EQ(expected.cy, actual->cy);
+  EXPECT_EQ(expected.style, actual->style) << std::hex << actual->style;
+  EXPECT_EQ(std::make_tuple(expected.x, expected.y, expected.cx, expected.cy),
+            std::make_tuple(actual->x, actual->y, actual->cx, actual->cy));
   EXPECT_EQ(expected.menu, actual->menu);
   EXPECT_EQ(expected.window_class, actual->window_class);
   EXPECT_EQ(expected.title, actual->title);
@@ -225,25 +308,9 @@ void ExpectDialog(const DialogTemplateEx& expected, ByteSpan data) {
   }
 }
 
-DialogControl Control(uint32_t id, NameOrOrdinal window_class,
-                      NameOrOrdinal text, uint32_t style, int16_t x, int16_t y,
-                      int16_t cx, int16_t cy) {
-  DialogControl c;
-  c.id = id;
-  c.window_class = std::move(window_class);
-  c.text = std::move(text);
-  c.style = style;
-  c.x = x;
-  c.y = y;
-  c.cx = cx;
-  c.cy = cy;
-  return c;
-}
+using EditionDialogs = Edition;
 
-const NameOrOrdinal kButton = Ord(0x0080), kStatic = Ord(0x0082),
-                    kComboBox = Ord(0x0085);
-
-TEST_F(ResourceSet, BrowserDialogHasEveryField) {
+TEST_F(EditionDialogs, BrowserDialogHasEveryField) {
   DialogTemplateEx dialog;
   dialog.version = 1;
   dialog.style = 0x80C800C8;
@@ -270,10 +337,10 @@ TEST_F(ResourceSet, BrowserDialogHasEveryField) {
               14),
       Control(2363, kButton, none, 0x50020007, 5, 23, 304, 123),
   };
-  ExpectDialog(dialog, Find(kDialog, 706));
+  ExpectDialog(dialog, Copy(706, 5));
 }
 
-TEST_F(ResourceSet, AboutBoxHasEveryField) {
+TEST_F(EditionDialogs, AboutBoxHasEveryField) {
   DialogTemplateEx dialog;
   dialog.version = 1;
   dialog.style = 0x80C800C0;
@@ -303,13 +370,17 @@ TEST_F(ResourceSet, AboutBoxHasEveryField) {
                    u"Software Ltd."),
               0x40020000, 33, 34, 182, 27),
   };
-  ExpectDialog(dialog, Find(kDialog, 10100));
+  ExpectDialog(dialog, Copy(10100, 5));
 }
+
+// ---- The title picture ------------------------------------------------------
 
 constexpr int kWidth = 400, kHeight = 300;
 
-TEST_F(ResourceSet, TitlePictureHeaderAndPalette) {
-  ByteSpan data = Find(kBitmap, 110);
+using TitlePicture = Edition;
+
+TEST_F(TitlePicture, HeaderAndPalette) {
+  std::vector<uint8_t> data = Copy(110, 2);
   std::optional<PackedDib> dib = DecodePackedDib(data);
   ASSERT_TRUE(dib.has_value());
   const BitmapInfoHeader& h = dib->header;
@@ -329,11 +400,13 @@ TEST_F(ResourceSet, TitlePictureHeaderAndPalette) {
   for (const RgbQuad& quad : dib->palette) EXPECT_EQ(0, quad.reserved);
 }
 
-// The picture as it shows: teal all over, gold letters across the middle,
-// and the maker's logo, the only white, in the upper left corner. A palette
-// in the wrong byte order or rows stored the wrong way up fail here.
-TEST_F(ResourceSet, TitlePictureShowsTheArtworkWithEveryColour) {
-  std::optional<PackedDib> dib = DecodePackedDib(Find(kBitmap, 110));
+// The run-length data decodes to exactly 400 x 300 pixels, and the picture
+// shows what it should: teal all over, gold letters across the middle, and
+// the maker's logo, the only white, in the upper left corner. A palette in
+// the wrong byte order or rows stored the wrong way up fail here.
+TEST_F(TitlePicture, DecodesToTheArtworkWithEveryColour) {
+  std::vector<uint8_t> data = Copy(110, 2);  // the decoded parts point here
+  std::optional<PackedDib> dib = DecodePackedDib(data);
   ASSERT_TRUE(dib.has_value());
   std::optional<std::vector<uint8_t>> stored =
       DecodeRle8(dib->bits, kWidth, kHeight);
@@ -368,11 +441,8 @@ TEST_F(ResourceSet, TitlePictureShowsTheArtworkWithEveryColour) {
   EXPECT_EQ(white, white_in_corner);
 }
 
-const std::filesystem::path kTitleBmp =
-    std::filesystem::path(EDITION_DIR) / "artwork" / "title.bmp";
-
-TEST_F(ResourceSet, TitlePictureIsTheCommittedFileWithoutItsFileHeader) {
-  std::vector<uint8_t> bmp = ReadFile(kTitleBmp);
+TEST_F(TitlePicture, IsTheCommittedFileWithoutItsFileHeader) {
+  std::vector<uint8_t> bmp = ReadFile(kEditionDir / "artwork" / "title.bmp");
   ASSERT_GT(bmp.size(), 14u);
   auto u32 = [&](size_t at) {
     return bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 |
@@ -382,52 +452,26 @@ TEST_F(ResourceSet, TitlePictureIsTheCommittedFileWithoutItsFileHeader) {
   EXPECT_EQ('M', bmp[1]);
   EXPECT_EQ(bmp.size(), u32(2)) << "file size";
   EXPECT_EQ(14u + 40u + 1024u, u32(10)) << "offset of the pixels";
-  ByteSpan resource = Find(kBitmap, 110);
+  std::vector<uint8_t> resource = Copy(110, 2);
   EXPECT_TRUE(std::equal(bmp.begin() + 14, bmp.end(), resource.begin(),
                          resource.end()));
 }
 
-// Runs a command line through the shell; its exit status, or -1.
-int RunShell(const std::string& command) {
-  int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+// ---- Version block and manifest ---------------------------------------------
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+const std::vector<std::pair<std::u16string, std::u16string>> kVersionStrings = {
+    {u"CompanyName", u"Orvalle, inc."},
+    {u"FileDescription", u"Fennagle"},
+    {u"FileVersion", u"13.05"},
+    {u"InternalName", u"PEMRIK"},
+    {u"LegalCopyright", u"Copyright (C) 2014 Orvalle, inc."},
+    {u"OriginalFilename", u"Pemrik.dll"},
+    {u"ProductName", u"Fennagle7"},
+    {u"ProductVersion", u"13.05"},
+};
 
-TEST(TitleGenerator, ReproducesTheCommittedBitmap) {
-  const std::string python = ARTWORK_PYTHON;
-  if (python.empty() ||
-      RunShell(Quoted(python) + " -c 'import PIL' 2>/dev/null")) {
-    GTEST_SKIP() << "python3-pil is not installed";
-  }
-  std::string scratch =
-      (std::filesystem::temp_directory_path() / "title.XXXXXX").string();
-  ASSERT_NE(nullptr, mkdtemp(scratch.data()));
-  const std::filesystem::path output =
-      std::filesystem::path(scratch) / "title.bmp";
-  const std::filesystem::path script =
-      kTitleBmp.parent_path() / "make_title.py";
-
-  EXPECT_EQ(0, RunShell(Quoted(python) + " " + Quoted(script.string()) +
-                        " --output " + Quoted(output.string())));
-  std::vector<uint8_t> made = ReadFile(output);
-  std::vector<uint8_t> committed = ReadFile(kTitleBmp);
-  std::filesystem::remove_all(scratch);
-  ASSERT_FALSE(committed.empty());
-  EXPECT_EQ(committed.size(), made.size());
-  EXPECT_TRUE(made == committed) << "the generator draws another picture";
-}
-
-TEST_F(ResourceSet, VersionBlockHasEveryValue) {
-  std::optional<VersionInfo> info = DecodeVersionInfo(Find(kVersion, 1));
-  ASSERT_TRUE(info.has_value());
-  const FixedFileInfo& f = info->fixed;
+void ExpectFixedPart(const FixedFileInfo& f) {
+  EXPECT_EQ(0xFEEF04BDu, f.signature);
   EXPECT_EQ(0x00010000u, f.struc_version);
   EXPECT_EQ(0x000D0000u, f.file_version_ms) << "13.0";
   EXPECT_EQ(0x00050000u, f.file_version_ls) << "5.0";
@@ -440,33 +484,80 @@ TEST_F(ResourceSet, VersionBlockHasEveryValue) {
   EXPECT_EQ(0u, f.subtype);
   EXPECT_EQ(0u, f.date_ms);
   EXPECT_EQ(0u, f.date_ls);
+}
 
+using VersionAndManifest = Edition;
+
+// The block as LocateResource(1, 16) and CopyResourceData hand it out.
+TEST_F(VersionAndManifest, VersionBlockHasEveryValueInOrder) {
+  std::optional<VersionInfo> info = DecodeVersionInfo(Copy(1, 16));
+  ASSERT_TRUE(info.has_value());
+  ExpectFixedPart(info->fixed);
   ASSERT_EQ(1u, info->string_tables.size());
   EXPECT_EQ(u"041104b0", info->string_tables[0].key);
-  const std::vector<std::pair<std::u16string, std::u16string>> strings = {
-      {u"CompanyName", u"Orvalle, inc."},
-      {u"FileDescription", u"Fennagle"},
-      {u"FileVersion", u"13.05"},
-      {u"InternalName", u"PEMRIK"},
-      {u"LegalCopyright", u"Copyright (C) 2014 Orvalle, inc."},
-      {u"OriginalFilename", u"Pemrik.dll"},
-      {u"ProductName", u"Fennagle7"},
-      {u"ProductVersion", u"13.05"},
-  };
-  EXPECT_EQ(strings, info->string_tables[0].strings);
+  EXPECT_EQ(kVersionStrings, info->string_tables[0].strings);
   const std::vector<std::pair<uint16_t, uint16_t>> translations = {
       {0x0411, 1200}};
   EXPECT_EQ(translations, info->translations);
 }
 
-// The manifest asks for the caller's execution level and names no
-// side-by-side assembly: the module links the system's msvcrt.dll, and a
-// manifest that names an assembly the system lacks keeps it from loading.
-TEST_F(ResourceSet, ManifestRequestsAsInvokerAndNamesNoAssembly) {
-  ByteSpan data = Find(kManifest, 2, kEnglishUs);
+#ifdef _WIN32
+// The block as the system's version functions read it from the file.
+TEST_F(VersionAndManifest, VersionBlockThroughTheSystemsVersionFunctions) {
+  char path[MAX_PATH] = "";
+  ASSERT_NE(0u, GetModuleFileNameA(module_, path, sizeof path));
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  ASSERT_NE(0u, size);
+  std::vector<char> block(size);
+  ASSERT_TRUE(GetFileVersionInfoA(path, 0, size, block.data()));
+
+  void* value = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(block.data(), "\\", &value, &length));
+  ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+  FixedFileInfo f;
+  f.signature = fixed->dwSignature;
+  f.struc_version = fixed->dwStrucVersion;
+  f.file_version_ms = fixed->dwFileVersionMS;
+  f.file_version_ls = fixed->dwFileVersionLS;
+  f.product_version_ms = fixed->dwProductVersionMS;
+  f.product_version_ls = fixed->dwProductVersionLS;
+  f.flags_mask = fixed->dwFileFlagsMask;
+  f.flags = fixed->dwFileFlags;
+  f.os = fixed->dwFileOS;
+  f.type = fixed->dwFileType;
+  f.subtype = fixed->dwFileSubtype;
+  f.date_ms = fixed->dwFileDateMS;
+  f.date_ls = fixed->dwFileDateLS;
+  ExpectFixedPart(f);
+
+  ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value,
+                             &length));
+  ASSERT_EQ(4u, length);
+  const auto* translation = static_cast<const WORD*>(value);
+  EXPECT_EQ(0x0411, translation[0]);
+  EXPECT_EQ(1200, translation[1]);
+
+  for (const auto& [key, text] : kVersionStrings) {
+    std::string name(key.begin(), key.end());  // ASCII
+    SCOPED_TRACE(name);
+    std::string query = "\\StringFileInfo\\041104b0\\" + name;
+    ASSERT_TRUE(VerQueryValueA(block.data(), query.c_str(), &value, &length));
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              static_cast<const char*>(value));
+  }
+}
+#endif
+
+// It asks for the caller's execution level and names no side-by-side
+// assembly: the module links the system's msvcrt.dll, and a manifest that
+// names an assembly the system lacks keeps it from loading.
+TEST_F(VersionAndManifest, ManifestRequestsAsInvokerAndNamesNoAssembly) {
+  std::vector<uint8_t> data = Copy(2, 24);
   const std::string text(data.begin(), data.end());
-  std::vector<uint8_t> source =
-      ReadFile(std::filesystem::path(EDITION_DIR) / "Pemrik.manifest");
+  std::vector<uint8_t> source = ReadFile(kEditionDir / "Pemrik.manifest");
   EXPECT_EQ(std::string(source.begin(), source.end()), text);
 
   EXPECT_EQ(0u, text.find("<?xml version=\"1.0\" encoding=\"UTF-8\""))
@@ -480,65 +571,6 @@ TEST_F(ResourceSet, ManifestRequestsAsInvokerAndNamesNoAssembly) {
   EXPECT_NE(std::string::npos, text.find("<trustInfo"));
   EXPECT_EQ(std::string::npos, text.find("<dependency"));
   EXPECT_EQ(std::string::npos, text.find("dependentAssembly"));
-}
-
-// Readers over hostile data: every copy of a resource cut short is refused,
-// without reading past what it is given (the sanitizer build watches).
-TEST_F(ResourceSet, DecodersRefuseEveryTruncatedResource) {
-  struct Case {
-    const char* what;
-    ByteSpan data;
-    bool (*decodes)(ByteSpan);
-  } cases[] = {
-      {"dialog 706", Find(kDialog, 706),
-       [](ByteSpan d) { return DecodeDialogEx(d).has_value(); }},
-      {"dialog 10100", Find(kDialog, 10100),
-       [](ByteSpan d) { return DecodeDialogEx(d).has_value(); }},
-      {"version block", Find(kVersion, 1),
-       [](ByteSpan d) { return DecodeVersionInfo(d).has_value(); }},
-      {"string block 1273", Find(kString, 1273),
-       [](ByteSpan d) { return DecodeStringBlock(d).has_value(); }},
-      {"bitmap header and palette", Find(kBitmap, 110).first(40 + 1024),
-       [](ByteSpan d) { return DecodePackedDib(d).has_value(); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_TRUE(c.decodes(c.data));
-    for (size_t size = 0; size < c.data.size(); ++size) {
-      // Copied, so that a read past the cut leaves the allocation.
-      std::vector<uint8_t> cut(c.data.begin(), c.data.begin() + size);
-      EXPECT_FALSE(c.decodes(cut)) << size << " bytes";
-    }
-  }
-}
-
-// A .res file cut at the end of a record (or in the padding after it) holds
-// the records before the cut; cut anywhere else it is refused.
-TEST_F(ResourceSet, ResFileCutShortEndsAtARecordOrIsRefused) {
-  std::set<size_t> whole_records = {32};  // the opening record
-  std::set<size_t> record_starts = {0, 32};
-  for (const ResRecord& r : *records_) {
-    size_t end = r.data.data() + r.data.size() - file_->data();
-    for (size_t padded = end; padded <= ((end + 3) & ~size_t{3}); ++padded) {
-      whole_records.insert(padded);
-    }
-    record_starts.insert((end + 3) & ~size_t{3});
-  }
-  for (size_t size = 0; size < file_->size(); ++size) {
-    // Cuts in a record's header or near its end are copied, so that the
-    // sanitizer build sees a read past the cut; deep inside a record's data
-    // (most of the picture) a view of the file does.
-    auto next = record_starts.upper_bound(size);
-    bool near_boundary = size - *std::prev(next) < 80 || *next - size <= 8;
-    std::vector<uint8_t> copy;
-    ByteSpan cut(file_->data(), size);
-    if (near_boundary) {
-      copy.assign(file_->begin(), file_->begin() + size);
-      cut = copy;
-    }
-    EXPECT_EQ(whole_records.count(size) == 1, ReadResFile(cut).has_value())
-        << size << " bytes";
-  }
 }
 
 }  // namespace

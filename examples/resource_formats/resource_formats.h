@@ -1,5 +1,5 @@
-#ifndef TESTS_RESOURCE_SET_RESOURCE_FORMATS_H_
-#define TESTS_RESOURCE_SET_RESOURCE_FORMATS_H_
+#ifndef EXAMPLES_RESOURCE_FORMATS_RESOURCE_FORMATS_H_
+#define EXAMPLES_RESOURCE_FORMATS_RESOURCE_FORMATS_H_
 
 // Readers of the platform's resource formats: the compiled resource file
 // (.res) and the data of the resources that the edition carries. Each takes
@@ -162,4 +162,4 @@ struct VersionInfo {
 /// 0xFEEF04BD, is refused.
 std::optional<VersionInfo> DecodeVersionInfo(ByteSpan data);
 
-#endif  // TESTS_RESOURCE_SET_RESOURCE_FORMATS_H_
+#endif  // EXAMPLES_RESOURCE_FORMATS_RESOURCE_FORMATS_H_
