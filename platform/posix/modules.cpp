@@ -45,12 +45,17 @@ struct LoadedSearch {
   std::string path;       // the path of the first match
 };
 
+// "libName.so" names the library whether it was loaded by that name or by a
+// versioned one ("libName.so.13", its SONAME).
 int MatchLoadedObject(struct dl_phdr_info* info, size_t, void* data) {
   auto* search = static_cast<LoadedSearch*>(data);
   const char* path = info->dlpi_name;
   if (path == nullptr || *path == '\0') return 0;  // the executable
   const char* slash = strrchr(path, '/');
-  if (strcmp(slash ? slash + 1 : path, search->base_name) != 0) return 0;
+  const char* base = slash ? slash + 1 : path;
+  const size_t length = strlen(search->base_name);
+  if (strncmp(base, search->base_name, length) != 0) return 0;
+  if (base[length] != '\0' && base[length] != '.') return 0;
   search->path = path;
   return 1;
 }

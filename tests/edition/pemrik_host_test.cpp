@@ -156,7 +156,15 @@ class PemrikHostTest : public testing::Test {
                    const char* variant) {
     fs::create_directories(folder);
     fs::copy_file(build_ / host, folder / host);
+#ifdef PEMRIK_SONAME_FILE
+    // As installed on Linux: the library under its SONAME, which the hosts
+    // linked against it need, and under the name that LoadLibraryA finds.
+    fs::copy_file(build_ / PEMRIK_DIR / PEMRIK_FILE,
+                  folder / PEMRIK_SONAME_FILE);
+    fs::create_hard_link(folder / PEMRIK_SONAME_FILE, folder / PEMRIK_FILE);
+#else
     fs::copy_file(build_ / PEMRIK_DIR / PEMRIK_FILE, folder / PEMRIK_FILE);
+#endif
     if (variant != nullptr) PlaceLanguage(folder, variant);
     return folder / host;
   }
