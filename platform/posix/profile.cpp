@@ -51,7 +51,9 @@
 // writers lose no update. A file without the owner's write permission is
 // read-only, even for root, as under Wine; such a write fails and the file
 // stays untouched. A write fails when the folder is missing or takes no new
-// file, and when the name is a folder, FIFO or device.
+// file, and when the name is a folder, FIFO or device. A write that the
+// disk or the process's file-size limit cuts short fails and leaves the old
+// file; the limit's signal does not end the process.
 //
 // Only what the components call is provided: reads and writes of one key of
 // a named section. A null section or key (the listing of names, deleting a
@@ -59,6 +61,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -517,9 +521,44 @@ int CreateTemporary(int folder, mode_t mode, std::string& name) {
   return -1;
 }
 
+// A write past the process's file-size limit (RLIMIT_FSIZE) raises SIGXFSZ,
+// whose default action ends the process: a program would die in the middle
+// of a run instead of learning that its write failed. While the guard
+// lives, the signal is blocked, so such a write fails with EFBIG; a signal
+// that the guarded writes raised is then taken back, while one that was
+// pending before stays pending. The process's signal actions are not
+// touched: they belong to the program.
+class FileSizeSignalGuard {
+ public:
+  FileSizeSignalGuard() {
+    sigemptyset(&xfsz_);
+    sigaddset(&xfsz_, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &xfsz_, &old_mask_);
+    sigset_t pending;
+    was_pending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGXFSZ);
+  }
+  ~FileSizeSignalGuard() {
+    sigset_t pending;
+    if (!was_pending_ && sigpending(&pending) == 0 &&
+        sigismember(&pending, SIGXFSZ)) {
+      const struct timespec now = {0, 0};
+      sigtimedwait(&xfsz_, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+  }
+  FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
+  FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
+
+ private:
+  sigset_t xfsz_;
+  sigset_t old_mask_;
+  bool was_pending_ = false;
+};
+
 // Replaces the file name in the folder with bytes: all of them or none.
 bool ReplaceFile(int folder, const std::string& name, std::string_view bytes,
                  const struct stat* old) {
+  const FileSizeSignalGuard no_signal_for_large_files;
   std::string temporary;
   Fd fd(CreateTemporary(folder, old ? 0600 : 0666, temporary));
   if (!fd.ok()) return false;

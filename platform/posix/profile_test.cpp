@@ -508,20 +508,35 @@ TEST_F(ProfileTest, WriteReplacesTheFileWhole) {
   EXPECT_EQ(std::vector<std::string>{"search.ini"}, Entries());
 }
 
+// Files may not grow past 4 KiB: writing the new content fails. Past the
+// limit the kernel also sends SIGXFSZ, which by default ends a process; the
+// write fails all the same and the process lives on, its signal mask and
+// pending signals as they were.
 TEST_F(ProfileTest, WriteThatFailsMidwayLeavesTheOldFile) {
   const std::string before = "[S]\r\nk=old\r\nother=1\r\n";
-  WriteFile(before);
   const std::string big(20000, 'x');
-  int status = RunInChild([&] {
-    // Files may not grow past 4 KiB: writing the new content fails.
-    signal(SIGXFSZ, SIG_IGN);
-    const struct rlimit limit = {4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    return Write("S", "k", big.c_str(), PathOf()) ? 1 : 0;
-  });
-  EXPECT_EQ(0, status) << "the write did not fail";
-  EXPECT_EQ(before, ReadFile());
-  EXPECT_EQ(std::vector<std::string>{"search.ini"}, Entries());
+  for (auto action : {SIG_IGN, SIG_DFL}) {
+    SCOPED_TRACE(action == SIG_IGN ? "signal ignored" : "signal's default");
+    WriteFile(before);
+    int status = RunInChild([&] {
+      signal(SIGXFSZ, action);
+      const struct rlimit limit = {4096, 4096};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      sigset_t mask_before, mask_after, pending;
+      sigprocmask(SIG_SETMASK, nullptr, &mask_before);
+      if (Write("S", "k", big.c_str(), PathOf())) return 1;
+      sigprocmask(SIG_SETMASK, nullptr, &mask_after);
+      if (sigismember(&mask_after, SIGXFSZ) !=
+          sigismember(&mask_before, SIGXFSZ))
+        return 2;
+      sigpending(&pending);
+      return sigismember(&pending, SIGXFSZ) ? 3 : 0;
+    });
+    EXPECT_EQ(0, status) << "1: the write did not fail, 2: mask changed, "
+                            "3: signal left pending, -1: the process died";
+    EXPECT_EQ(before, ReadFile());
+    EXPECT_EQ(std::vector<std::string>{"search.ini"}, Entries());
+  }
 }
 
 TEST_F(ProfileTest, WriteFailsWhereNoTemporaryFileCanBeMade) {
