@@ -53,16 +53,20 @@
 // stays untouched. A write fails when the folder is missing or takes no new
 // file, and when the name is a folder, FIFO or device. A write that the
 // disk or the process's file-size limit cuts short fails and leaves the old
-// file; the limit's signal does not end the process.
+// file; the limit's signal does not end the process. A writer killed before
+// its rename leaves its temporary file; the next write in the folder removes
+// it.
 //
 // Only what the components call is provided: reads and writes of one key of
 // a named section. A null section or key (the listing of names, deleting a
 // whole section) gives the default or FALSE.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -509,11 +513,54 @@ std::string FollowLinks(std::string path) {
   return "";
 }
 
+// Temporary files are named ".profile-PID-N.tmp": the writer's process and
+// its attempt. The host application, which looks for its file by name,
+// never takes one for the profile.
+std::string TemporaryName(pid_t pid, int attempt) {
+  return ".profile-" + std::to_string(pid) + "-" + std::to_string(attempt) +
+         ".tmp";
+}
+
+// The process that made a temporary file of that name, or 0.
+pid_t TemporaryOwner(const char* name) {
+  unsigned long pid = 0;
+  unsigned attempt = 0;
+  int end = 0;
+  if (sscanf(name, ".profile-%9lu-%3u.tmp%n", &pid, &attempt, &end) != 2 ||
+      end == 0 || name[end] != '\0' || pid == 0 || pid > INT_MAX) {
+    return 0;
+  }
+  // Exactly as made: no sign, blank or leading zero.
+  const auto owner = static_cast<pid_t>(pid);
+  return name == TemporaryName(owner, static_cast<int>(attempt)) ? owner : 0;
+}
+
+// A writer killed between making its temporary file and the rename leaves
+// that file behind. Only a writer that holds the folder has one, so under
+// the hold every temporary file of another process is such a leftover, and
+// the next write in the folder removes it. Those of this process may
+// belong to a write of another of its threads.
+void RemoveLeftoverTemporaries(int folder) {
+  const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return;
+  }
+  std::vector<std::string> leftovers;
+  while (const dirent* entry = readdir(dir)) {
+    const pid_t owner = TemporaryOwner(entry->d_name);
+    if (owner != 0 && owner != getpid()) leftovers.push_back(entry->d_name);
+  }
+  closedir(dir);
+  for (const std::string& name : leftovers) unlinkat(folder, name.c_str(), 0);
+}
+
 // A new file in the folder that nobody else has opened.
 int CreateTemporary(int folder, mode_t mode, std::string& name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = ".profile-" + std::to_string(getpid()) + "-" +
-           std::to_string(attempt) + ".tmp";
+    name = TemporaryName(getpid(), attempt);
     int fd = openat(folder, name.c_str(),
                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
@@ -559,6 +606,7 @@ class FileSizeSignalGuard {
 bool ReplaceFile(int folder, const std::string& name, std::string_view bytes,
                  const struct stat* old) {
   const FileSizeSignalGuard no_signal_for_large_files;
+  RemoveLeftoverTemporaries(folder);
   std::string temporary;
   Fd fd(CreateTemporary(folder, old ? 0600 : 0666, temporary));
   if (!fd.ok()) return false;

@@ -539,6 +539,41 @@ TEST_F(ProfileTest, WriteThatFailsMidwayLeavesTheOldFile) {
   }
 }
 
+// A writer killed between making its temporary file and the rename leaves
+// that file behind; the next write in the folder removes it, and nothing
+// else. Those of this process may be another thread's write in progress.
+TEST_F(ProfileTest, WriteRemovesTemporaryFilesOfWritersThatDied) {
+  WriteFile("[S]\r\nk=old\r\n");
+  const std::vector<std::string> leftovers = {".profile-1-0.tmp",
+                                              ".profile-4194304-99.tmp"};
+  std::vector<std::string> kept = {
+      ".profile-1-0.tmp.bak",
+      "x.profile-1-0.tmp",
+      ".profile-01-0.tmp",
+      ".profile--1-0.tmp",
+      ".profile-1-0.TMP",
+      ".profile-1.tmp",
+      ".profile-1-0-0.tmp",
+      "other.ini",
+      "search.ini",
+      ".profile-" + std::to_string(getpid()) + "-7.tmp"};
+  for (const std::string& name : leftovers) WriteFile("x", name);
+  for (const std::string& name : kept) {
+    if (name != "search.ini") WriteFile("x", name);
+  }
+  std::sort(kept.begin(), kept.end());
+  std::vector<std::string> all = kept;
+  all.insert(all.end(), leftovers.begin(), leftovers.end());
+  std::sort(all.begin(), all.end());
+
+  // A write that changes nothing writes nothing in the folder.
+  ASSERT_TRUE(Write("S", "k", "old", PathOf()));
+  EXPECT_EQ(all, Entries());
+  ASSERT_TRUE(Write("S", "k", "new", PathOf()));
+  EXPECT_EQ(kept, Entries());
+  EXPECT_EQ("[S]\r\nk=new\r\n", ReadFile());
+}
+
 TEST_F(ProfileTest, WriteFailsWhereNoTemporaryFileCanBeMade) {
   const std::string before = "[S]\r\nk=old\r\n";
   WriteFile(before);
