@@ -26,6 +26,9 @@
 // BOM (either order) is read as UTF-16 and reaches the caller as UTF-8.
 // Nothing is cached: every call reads the file as it is now. Only a regular
 // file is read; a folder, FIFO or device reads as missing and never blocks.
+// A file without the owner's read permission is unreadable, even for root,
+// just as one without the owner's write permission is read-only: it reads
+// as missing, and a write, which could not keep what it cannot read, fails.
 //
 // Writing changes only the bytes it must. An existing key gets the new value
 // in place of its old one on its own line, keeping the key's spelling and the
@@ -480,7 +483,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 // opened, so a FIFO or device cannot block or be disturbed.
 std::optional<std::string> ReadRegularFile(const std::string& path) {
   struct stat st;
-  if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      !(st.st_mode & S_IRUSR)) {
     return std::nullopt;
   }
   Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -651,8 +655,9 @@ bool WriteProfile(const std::string& path, std::string_view section,
       fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists) {
     if (!S_ISREG(st.st_mode)) return false;
-    // Without the owner's write bit the file is read-only, for root too.
-    if (!(st.st_mode & S_IWUSR) ||
+    // Without the owner's read bit the file is unreadable, and without the
+    // write bit read-only, for root too.
+    if (!(st.st_mode & S_IRUSR) || !(st.st_mode & S_IWUSR) ||
         faccessat(folder.get(), name.c_str(), W_OK, AT_EACCESS) != 0) {
       return false;
     }

@@ -683,6 +683,24 @@ TEST_F(ProfileTest, FileWithoutOwnerWriteBitIsReadOnly) {
   EXPECT_EQ(0444u, StatOf(PathOf()).st_mode & 07777);
 }
 
+// Root may read any file; the service still treats a file whose owner may
+// not read it as unreadable: it reads as missing, and a write, which would
+// have to keep the lines it cannot read, fails.
+TEST_F(ProfileTest, FileWithoutOwnerReadBitIsUnreadable) {
+  const std::string before = "[S]\r\nk=old\r\n";
+  for (mode_t mode : {0200, 0000, 0244}) {
+    SCOPED_TRACE(mode);
+    WriteFile(before);
+    ASSERT_EQ(0, chmod(PathOf().c_str(), mode));
+    EXPECT_EQ("-", Get("S", "k", "-"));
+    EXPECT_FALSE(Write("S", "k", "new", PathOf()));
+    EXPECT_FALSE(Write("S", "k", nullptr, PathOf()));
+    EXPECT_FALSE(Write("S", "other", "v", PathOf()));
+    ASSERT_EQ(0, chmod(PathOf().c_str(), 0600));
+    EXPECT_EQ(before, ReadFile());
+  }
+}
+
 // A FIFO, folder or device named like the file reads as missing, takes no
 // write and blocks nothing; it stays what it was.
 TEST_F(ProfileTest, OnlyRegularFilesAreProfiles) {
