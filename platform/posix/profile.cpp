@@ -58,7 +58,9 @@
 // disk or the process's file-size limit cuts short fails and leaves the old
 // file; the limit's signal does not end the process. A writer killed before
 // its rename leaves its temporary file; the next write in the folder removes
-// it.
+// it. A process that holds the folder already, as an editor holding its
+// file for a whole patch does (a lock of the file, files.cpp), does not wait
+// for itself.
 //
 // Only what the components call is provided: reads and writes of one key of
 // a named section. A null section or key (the listing of names, deleting a
@@ -71,7 +73,6 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +81,7 @@
 #include <string_view>
 #include <vector>
 
+#include "folder_lock.h"
 #include "unix_path.h"
 #include "win32.h"
 
@@ -646,9 +648,8 @@ bool WriteProfile(const std::string& path, std::string_view section,
   if (!folder.ok()) return false;
   // Writers take turns over the whole read-modify-write. Readers need no
   // lock: a file is only ever replaced whole.
-  while (flock(folder.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
-  }
+  const win32::FolderLock lock(folder.get());
+  if (!lock.held()) return false;
   struct stat st;
   std::string bytes;
   const bool exists =
