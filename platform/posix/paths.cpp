@@ -7,7 +7,8 @@
 //             drive-relative path, starts at that drive's root;
 //   "\x"      starts at the root of the current drive: the drive whose folder
 //             holds the current directory, else the drive that maps "/";
-//   "x\y"     is relative to the current directory;
+//   "x\y"     is relative to the current directory ("..\x" may leave it,
+//             up to the current drive's root);
 //   "\\s\x"   (UNC) is not reachable.
 // Backslashes and slashes both separate; "." and ".." are resolved by name,
 // never above the drive's root; a component that does not exist as spelled
@@ -160,8 +161,14 @@ std::string UnixPath(const char* path) {
     return root.empty() ? "" : Resolve(root, path + 1);
   }
   if (strchr(path, '\\') == nullptr) return path;
-  const std::string cwd = CurrentDirectory();
-  return cwd.empty() ? "" : Resolve(cwd, path);
+  // A relative path goes on from the current folder, and ".." may leave it,
+  // up to the root of the current drive.
+  const std::string cwd = RealPath(CurrentDirectory());
+  if (cwd.empty()) return "";
+  std::string root = CurrentDriveRoot();
+  if (root.empty()) root = "/";
+  const std::string below = root == "/" ? cwd : cwd.substr(root.size());
+  return Resolve(root, (below + "/" + path).c_str());
 }
 
 }  // namespace win32

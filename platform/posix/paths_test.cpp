@@ -162,6 +162,8 @@ TEST_F(WindowsPathTest, MapsDrivesAndComponents) {
       {"D:\\shared", D("/Shared")},
       {"\\App", D("/App")},  // the current drive is D:
       {"App\\..\\App", D("/Shared/App")},
+      {"..\\Shared\\App", D("/Shared/App")},
+      {"..\\..\\..\\Shared", D("/Shared")},  // not above the drive's root
       {"Z:\\tmp", "/tmp"},
       {"/tmp/x\\y", "/tmp/x\\y"},  // a Unix path stays as it is
       {"plain", "plain"},
