@@ -279,7 +279,12 @@ DWORD SearchPathA(LPCSTR path, LPCSTR file, LPCSTR extension, DWORD size,
   return static_cast<DWORD>(found.size());
 }
 
+// As Wine's 8-bit function, it takes no path longer than MAX_PATH
+// characters (Windows takes one less).
 DWORD GetFileAttributesA(LPCSTR path) {
+  if (path == nullptr || strnlen(path, MAX_PATH + 1) > MAX_PATH) {
+    return INVALID_FILE_ATTRIBUTES;
+  }
   const std::string unix_path = win32::UnixPath(path);
   struct stat st;
   if (unix_path.empty() || stat(unix_path.c_str(), &st) != 0) {
