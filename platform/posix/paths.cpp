@@ -133,10 +133,15 @@ std::string Resolve(const std::string& root, const char* tail) {
   }
 
   std::string path = root == "/" ? "" : root;
+  bool missing = false;  // nothing lies below a component that is missing
   for (const std::string& part : parts) {
-    std::string next = path + "/" + part;
-    if (!Exists(next)) next = path + "/" + MatchEntry(path, part);
-    path = next;
+    if (missing || Exists(path + "/" + part)) {
+      path += "/" + part;
+      continue;
+    }
+    const std::string match = MatchEntry(path, part);
+    missing = match == part;
+    path += "/" + match;
   }
   if (path.empty()) path = "/";
   const size_t length = strlen(tail);
