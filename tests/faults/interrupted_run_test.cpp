@@ -171,8 +171,9 @@ TEST_F(RefusedWriteTest, FileSizeLimit) {
     ScopedTempDir dir;
     const std::string old = OutdatedFile(c.file_size);
     WriteFileBytes(dir.path() / "search.ini", old);
-    ChildProcess run(DEFPATCH_EXE, {dir.Path()},
-                     ChildOptions{.file_size_limit = c.limit});
+    ChildOptions limited;
+    limited.file_size_limit = c.limit;
+    ChildProcess run(DEFPATCH_EXE, {dir.Path()}, limited);
     ASSERT_TRUE(run.Wait(60));
     ExpectUntouched(dir.path(), old, run);
   }

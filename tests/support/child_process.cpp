@@ -57,6 +57,9 @@ ChildProcess::ChildProcess(const std::string& program,
   dup2(out_fd_, 1);
   dup2(err_fd_, 2);
   if (measure_fd_ >= 0) dup2(measure_fd_, 3);
+  if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) {
+    _exit(127);
+  }
   if (options.file_size_limit > 0) setrlimit(RLIMIT_FSIZE, &limit);
   // The child starts as a program normally does: every signal delivered,
   // each with its default action (SIGXFSZ ends a process).

@@ -10,6 +10,8 @@
 #include <vector>
 
 struct ChildOptions {
+  /// The folder it runs in; empty: the current one.
+  std::string directory;
   /// Largest file the child may write (RLIMIT_FSIZE), in bytes; 0: none.
   unsigned long file_size_limit = 0;
   /// Whether to measure the child's peak resident memory.
