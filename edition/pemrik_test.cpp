@@ -167,8 +167,11 @@ TEST_F(PemrikTest, LoadTextFormatsTemplatesWithinCapacity) {
       {283, 256, "update?n=8"},  // one more for the update script
       {279, 12, "open#REV07;"},  // exactly fits
       {279, 10, "open#REV0"},    // cut to capacity - 1
+      {279, 2, "o"},
       {279, 1, ""},
       {500, 5, "no l"},
+      {500, 2, "n"},
+      {500, 1, ""},
       {501, 256, ""},  // found nowhere
   };
   for (const Case& c : cases) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scoped_temp_dir.h"
+#include "win32.h"
 
 namespace {
 
@@ -219,6 +220,80 @@ TEST(CleanInstallLocation, EdgeCases) {
         "D:\\App"}},
   };
   for (const Case& c : cases) Check(c);
+}
+
+// No path longer than MAX_PATH characters names a directory through the
+// platform's 8-bit functions: no such candidate is queried.
+TEST(CleanInstallLocation, NoCandidateLongerThanMaxPath) {
+  const std::string app = "C:\\Tools\\App\\";
+  for (size_t x : {MAX_PATH - app.size(), MAX_PATH - app.size() + 1}) {
+    SCOPED_TRACE(x);
+    const std::string deep = app + std::string(x, 'x');
+    const std::string location = deep + "\\y;";
+    std::vector<std::string> queries = {location, "C:\\Tools\\App"};
+    if (deep.size() <= MAX_PATH) queries.insert(queries.begin() + 1, deep);
+    Check({location.c_str(), kApp, true, "C:\\Tools\\App", queries});
+  }
+}
+
+// A segment with more candidates than a real location has is tried from its
+// shortest candidate, up to the first folder that is missing: nothing below
+// it can exist. The longest existing directory wins all the same, and a
+// megabyte of folders costs a few queries per folder.
+TEST(CleanInstallLocation, ManyCandidatesStopAtTheFirstMissingFolder) {
+  const std::vector<std::string> folders = {"C:\\Program Files\\App"};
+  std::string location, expected;
+  int segments = 0;
+  for (; location.size() < (1 << 20); ++segments) {
+    const std::string folder = segments == 10000 ? folders[0]
+                                                 : "C:\\Program Files\\Gone" +
+                                                       std::to_string(segments);
+    location += folder + ";";
+    expected += (segments ? ";" : "") +
+                (segments == 10000 ? folder : "C:\\Program Files");
+  }
+  FakeDirectories fs(folders);
+  ASSERT_TRUE(CleanInstallLocation(location, fs.Test()));
+  EXPECT_TRUE(location == expected) << location.substr(0, 200);
+  ASSERT_GT(fs.queries().size(), 5u);
+  const std::vector<std::string> first(fs.queries().begin() + 1,
+                                       fs.queries().begin() + 5);
+  EXPECT_EQ((std::vector<std::string>{"C:", "C:\\Program Files",
+                                      "C:\\Program Files\\Gone0",
+                                      "C:\\Program Files\\Gone0;C:"}),
+            first);
+  EXPECT_LE(fs.queries().size(), 1 + 5u * segments);
+}
+
+// The shortest-first trial goes on past a missing folder where the path
+// may still lead somewhere: through "..", or past a name ending in '.' or
+// ' ', which the platform drops from a path's last name only.
+TEST(CleanInstallLocation, ManyCandidatesGoOnWhereAPathMayLeadBack) {
+  std::string filler;
+  for (int n = 0; n < 20; ++n) filler += "x,";
+  struct {
+    std::string location;
+    std::set<std::string> directories;  // exactly these
+    const char* result;
+  } cases[] = {
+      {"C:\\Gone\\..\\Tools\\App;" + filler,
+       {"C:", "C:\\Gone\\..\\Tools", "C:\\Gone\\..\\Tools\\App"},
+       "C:\\Gone\\..\\Tools\\App"},
+      {"C:\\Tools\\App.\\Sub;" + filler,
+       {"C:", "C:\\Tools", "C:\\Tools\\App.\\Sub"},
+       "C:\\Tools\\App.\\Sub"},
+      {"C:\\Tools\\App \\Sub;" + filler,
+       {"C:", "C:\\Tools", "C:\\Tools\\App \\Sub"},
+       "C:\\Tools\\App \\Sub"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.location);
+    std::string location = c.location;
+    EXPECT_TRUE(CleanInstallLocation(location, [&](const char* path) {
+      return c.directories.count(path) > 0;
+    }));
+    EXPECT_EQ(c.result, location);
+  }
 }
 
 TEST(CleanInstallLocation, IgnoresWhatFollowsTheFirstNul) {

@@ -3,12 +3,18 @@
 
 #include <string>
 
+#include "win32.h"
+
 /// Editor of one profile file: reads keys and writes a value only where the
 /// file holds another one. Keeps no copy of the file; every call goes to the
-/// platform's profile service.
+/// platform's profile service. For its whole life it holds the file against
+/// the editors of other processes.
 class CProfileSection {
  public:
-  explicit CProfileSection(const char* file_path) : file_path_(file_path) {}
+  /// Waits until no other process's editor holds the file, then holds it.
+  explicit CProfileSection(const char* file_path);
+  /// Lets the file go; writes nothing.
+  ~CProfileSection();
   CProfileSection(const CProfileSection&) = delete;
   CProfileSection& operator=(const CProfileSection&) = delete;
 
@@ -32,6 +38,7 @@ class CProfileSection {
   const std::string file_path_;
   std::string section_;
   bool changed_ = false;
+  HANDLE hold_ = INVALID_HANDLE_VALUE;  // the file, locked, while held
 };
 
 #endif  // PATCHER_PROFILE_SECTION_H_

@@ -5,6 +5,7 @@
 //   Windows-form paths are mapped through the Wine prefix ($WINEPREFIX,
 //   default ~/.wine) as Wine maps them, Unix paths are used as they are,
 //   the registry is the prefix's system.reg, read only, in a 32-bit view,
+//   a lock of a file holds its folder against other processes,
 //   modules are shared objects carrying their own compiled .res data.
 #ifndef PLATFORM_WIN32_H_
 #define PLATFORM_WIN32_H_
@@ -99,6 +100,31 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value,
 DWORD SearchPathA(LPCSTR path, LPCSTR file, LPCSTR extension, DWORD size,
                   LPSTR buffer, LPSTR* file_part);
 DWORD GetFileAttributesA(LPCSTR path);
+
+// ---- Open files and their locks (posix/files.cpp) -------------------------
+#define GENERIC_READ 0x80000000u
+#define FILE_SHARE_READ 0x01
+#define FILE_SHARE_WRITE 0x02
+#define FILE_SHARE_DELETE 0x04
+#define OPEN_EXISTING 3
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define LOCKFILE_EXCLUSIVE_LOCK 0x02
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+typedef struct _OVERLAPPED {
+  ULONG_PTR Internal;
+  ULONG_PTR InternalHigh;
+  DWORD Offset;  // where a locked range starts
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share,
+                   LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE template_file);
+BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD count_low,
+                DWORD count_high, LPOVERLAPPED overlapped);
+BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD count_low,
+                  DWORD count_high, LPOVERLAPPED overlapped);
+BOOL CloseHandle(HANDLE object);
 
 // ---- Registry (posix/registry.cpp) ----------------------------------------
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002)

@@ -7,7 +7,8 @@
 //             drive-relative path, starts at that drive's root;
 //   "\x"      starts at the root of the current drive: the drive whose folder
 //             holds the current directory, else the drive that maps "/";
-//   "x\y"     is relative to the current directory;
+//   "x\y"     is relative to the current directory ("..\x" may leave it,
+//             up to the current drive's root);
 //   "\\s\x"   (UNC) is not reachable.
 // Backslashes and slashes both separate; "." and ".." are resolved by name,
 // never above the drive's root; a component that does not exist as spelled
@@ -132,10 +133,15 @@ std::string Resolve(const std::string& root, const char* tail) {
   }
 
   std::string path = root == "/" ? "" : root;
+  bool missing = false;  // nothing lies below a component that is missing
   for (const std::string& part : parts) {
-    std::string next = path + "/" + part;
-    if (!Exists(next)) next = path + "/" + MatchEntry(path, part);
-    path = next;
+    if (missing || Exists(path + "/" + part)) {
+      path += "/" + part;
+      continue;
+    }
+    const std::string match = MatchEntry(path, part);
+    missing = match == part;
+    path += "/" + match;
   }
   if (path.empty()) path = "/";
   const size_t length = strlen(tail);
@@ -160,8 +166,14 @@ std::string UnixPath(const char* path) {
     return root.empty() ? "" : Resolve(root, path + 1);
   }
   if (strchr(path, '\\') == nullptr) return path;
-  const std::string cwd = CurrentDirectory();
-  return cwd.empty() ? "" : Resolve(cwd, path);
+  // A relative path goes on from the current folder, and ".." may leave it,
+  // up to the root of the current drive.
+  const std::string cwd = RealPath(CurrentDirectory());
+  if (cwd.empty()) return "";
+  std::string root = CurrentDriveRoot();
+  if (root.empty()) root = "/";
+  const std::string below = root == "/" ? cwd : cwd.substr(root.size());
+  return Resolve(root, (below + "/" + path).c_str());
 }
 
 }  // namespace win32
@@ -272,7 +284,12 @@ DWORD SearchPathA(LPCSTR path, LPCSTR file, LPCSTR extension, DWORD size,
   return static_cast<DWORD>(found.size());
 }
 
+// As Wine's 8-bit function, it takes no path longer than MAX_PATH
+// characters (Windows takes one less).
 DWORD GetFileAttributesA(LPCSTR path) {
+  if (path == nullptr || strnlen(path, MAX_PATH + 1) > MAX_PATH) {
+    return INVALID_FILE_ATTRIBUTES;
+  }
   const std::string unix_path = win32::UnixPath(path);
   struct stat st;
   if (unix_path.empty() || stat(unix_path.c_str(), &st) != 0) {

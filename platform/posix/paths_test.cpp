@@ -73,6 +73,29 @@ TEST_F(SearchPathTest, SearchesTheListInOrder) {
   }
 }
 
+// The 8-bit file functions take no path longer than MAX_PATH characters: a
+// folder that exists is not found by a name that long. (Wine's limit; the
+// one of Windows is one character less.)
+TEST(FileAttributes, NoPathLongerThanMaxPath) {
+  ScopedTempDir dir;
+  const std::string base =
+      dir.Path() + std::string(1, fs::path::preferred_separator);
+  ASSERT_LT(base.size(), 200u);
+  for (size_t length : {MAX_PATH - 1, MAX_PATH, MAX_PATH + 1}) {
+    SCOPED_TRACE(length);
+    const std::string path = base + std::string(length - base.size(), 'd');
+    ASSERT_TRUE(fs::create_directory(fs::path(path)));
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (length <= MAX_PATH) {
+      EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY,
+                attributes & FILE_ATTRIBUTE_DIRECTORY);
+      EXPECT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    } else {
+      EXPECT_EQ(INVALID_FILE_ATTRIBUTES, attributes);
+    }
+  }
+}
+
 #ifndef _WIN32
 
 TEST_F(SearchPathTest, OnlyRegularFilesMatch) {
@@ -162,6 +185,8 @@ TEST_F(WindowsPathTest, MapsDrivesAndComponents) {
       {"D:\\shared", D("/Shared")},
       {"\\App", D("/App")},  // the current drive is D:
       {"App\\..\\App", D("/Shared/App")},
+      {"..\\Shared\\App", D("/Shared/App")},
+      {"..\\..\\..\\Shared", D("/Shared")},  // not above the drive's root
       {"Z:\\tmp", "/tmp"},
       {"/tmp/x\\y", "/tmp/x\\y"},  // a Unix path stays as it is
       {"plain", "plain"},

@@ -26,6 +26,9 @@
 // BOM (either order) is read as UTF-16 and reaches the caller as UTF-8.
 // Nothing is cached: every call reads the file as it is now. Only a regular
 // file is read; a folder, FIFO or device reads as missing and never blocks.
+// A file without the owner's read permission is unreadable, even for root,
+// just as one without the owner's write permission is read-only: it reads
+// as missing, and a write, which could not keep what it cannot read, fails.
 //
 // Writing changes only the bytes it must. An existing key gets the new value
 // in place of its old one on its own line, keeping the key's spelling and the
@@ -51,16 +54,25 @@
 // writers lose no update. A file without the owner's write permission is
 // read-only, even for root, as under Wine; such a write fails and the file
 // stays untouched. A write fails when the folder is missing or takes no new
-// file, and when the name is a folder, FIFO or device.
+// file, and when the name is a folder, FIFO or device. A write that the
+// disk or the process's file-size limit cuts short fails and leaves the old
+// file; the limit's signal does not end the process. A writer killed before
+// its rename leaves its temporary file; the next write in the folder removes
+// it. A process that holds the folder already, as an editor holding its
+// file for a whole patch does (a lock of the file, files.cpp), does not wait
+// for itself.
 //
 // Only what the components call is provided: reads and writes of one key of
 // a named section. A null section or key (the listing of names, deleting a
 // whole section) gives the default or FALSE.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
+#include <signal.h>
+#include <stdio.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +81,7 @@
 #include <string_view>
 #include <vector>
 
+#include "folder_lock.h"
 #include "unix_path.h"
 #include "win32.h"
 
@@ -472,7 +485,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 // opened, so a FIFO or device cannot block or be disturbed.
 std::optional<std::string> ReadRegularFile(const std::string& path) {
   struct stat st;
-  if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      !(st.st_mode & S_IRUSR)) {
     return std::nullopt;
   }
   Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -505,11 +519,54 @@ std::string FollowLinks(std::string path) {
   return "";
 }
 
+// Temporary files are named ".profile-PID-N.tmp": the writer's process and
+// its attempt. The host application, which looks for its file by name,
+// never takes one for the profile.
+std::string TemporaryName(pid_t pid, int attempt) {
+  return ".profile-" + std::to_string(pid) + "-" + std::to_string(attempt) +
+         ".tmp";
+}
+
+// The process that made a temporary file of that name, or 0.
+pid_t TemporaryOwner(const char* name) {
+  unsigned long pid = 0;
+  unsigned attempt = 0;
+  int end = 0;
+  if (sscanf(name, ".profile-%9lu-%3u.tmp%n", &pid, &attempt, &end) != 2 ||
+      end == 0 || name[end] != '\0' || pid == 0 || pid > INT_MAX) {
+    return 0;
+  }
+  // Exactly as made: no sign, blank or leading zero.
+  const auto owner = static_cast<pid_t>(pid);
+  return name == TemporaryName(owner, static_cast<int>(attempt)) ? owner : 0;
+}
+
+// A writer killed between making its temporary file and the rename leaves
+// that file behind. Only a writer that holds the folder has one, so under
+// the hold every temporary file of another process is such a leftover, and
+// the next write in the folder removes it. Those of this process may
+// belong to a write of another of its threads.
+void RemoveLeftoverTemporaries(int folder) {
+  const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return;
+  }
+  std::vector<std::string> leftovers;
+  while (const dirent* entry = readdir(dir)) {
+    const pid_t owner = TemporaryOwner(entry->d_name);
+    if (owner != 0 && owner != getpid()) leftovers.push_back(entry->d_name);
+  }
+  closedir(dir);
+  for (const std::string& name : leftovers) unlinkat(folder, name.c_str(), 0);
+}
+
 // A new file in the folder that nobody else has opened.
 int CreateTemporary(int folder, mode_t mode, std::string& name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = ".profile-" + std::to_string(getpid()) + "-" +
-           std::to_string(attempt) + ".tmp";
+    name = TemporaryName(getpid(), attempt);
     int fd = openat(folder, name.c_str(),
                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
@@ -517,9 +574,45 @@ int CreateTemporary(int folder, mode_t mode, std::string& name) {
   return -1;
 }
 
+// A write past the process's file-size limit (RLIMIT_FSIZE) raises SIGXFSZ,
+// whose default action ends the process: a program would die in the middle
+// of a run instead of learning that its write failed. While the guard
+// lives, the signal is blocked, so such a write fails with EFBIG; a signal
+// that the guarded writes raised is then taken back, while one that was
+// pending before stays pending. The process's signal actions are not
+// touched: they belong to the program.
+class FileSizeSignalGuard {
+ public:
+  FileSizeSignalGuard() {
+    sigemptyset(&xfsz_);
+    sigaddset(&xfsz_, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &xfsz_, &old_mask_);
+    sigset_t pending;
+    was_pending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGXFSZ);
+  }
+  ~FileSizeSignalGuard() {
+    sigset_t pending;
+    if (!was_pending_ && sigpending(&pending) == 0 &&
+        sigismember(&pending, SIGXFSZ)) {
+      const struct timespec now = {0, 0};
+      sigtimedwait(&xfsz_, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+  }
+  FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
+  FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
+
+ private:
+  sigset_t xfsz_;
+  sigset_t old_mask_;
+  bool was_pending_ = false;
+};
+
 // Replaces the file name in the folder with bytes: all of them or none.
 bool ReplaceFile(int folder, const std::string& name, std::string_view bytes,
                  const struct stat* old) {
+  const FileSizeSignalGuard no_signal_for_large_files;
+  RemoveLeftoverTemporaries(folder);
   std::string temporary;
   Fd fd(CreateTemporary(folder, old ? 0600 : 0666, temporary));
   if (!fd.ok()) return false;
@@ -555,17 +648,17 @@ bool WriteProfile(const std::string& path, std::string_view section,
   if (!folder.ok()) return false;
   // Writers take turns over the whole read-modify-write. Readers need no
   // lock: a file is only ever replaced whole.
-  while (flock(folder.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
-  }
+  const win32::FolderLock lock(folder.get());
+  if (!lock.held()) return false;
   struct stat st;
   std::string bytes;
   const bool exists =
       fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists) {
     if (!S_ISREG(st.st_mode)) return false;
-    // Without the owner's write bit the file is read-only, for root too.
-    if (!(st.st_mode & S_IWUSR) ||
+    // Without the owner's read bit the file is unreadable, and without the
+    // write bit read-only, for root too.
+    if (!(st.st_mode & S_IRUSR) || !(st.st_mode & S_IWUSR) ||
         faccessat(folder.get(), name.c_str(), W_OK, AT_EACCESS) != 0) {
       return false;
     }

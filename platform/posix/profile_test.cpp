@@ -508,20 +508,70 @@ TEST_F(ProfileTest, WriteReplacesTheFileWhole) {
   EXPECT_EQ(std::vector<std::string>{"search.ini"}, Entries());
 }
 
+// Files may not grow past 4 KiB: writing the new content fails. Past the
+// limit the kernel also sends SIGXFSZ, which by default ends a process; the
+// write fails all the same and the process lives on, its signal mask and
+// pending signals as they were.
 TEST_F(ProfileTest, WriteThatFailsMidwayLeavesTheOldFile) {
   const std::string before = "[S]\r\nk=old\r\nother=1\r\n";
-  WriteFile(before);
   const std::string big(20000, 'x');
-  int status = RunInChild([&] {
-    // Files may not grow past 4 KiB: writing the new content fails.
-    signal(SIGXFSZ, SIG_IGN);
-    const struct rlimit limit = {4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    return Write("S", "k", big.c_str(), PathOf()) ? 1 : 0;
-  });
-  EXPECT_EQ(0, status) << "the write did not fail";
-  EXPECT_EQ(before, ReadFile());
-  EXPECT_EQ(std::vector<std::string>{"search.ini"}, Entries());
+  for (auto action : {SIG_IGN, SIG_DFL}) {
+    SCOPED_TRACE(action == SIG_IGN ? "signal ignored" : "signal's default");
+    WriteFile(before);
+    int status = RunInChild([&] {
+      signal(SIGXFSZ, action);
+      const struct rlimit limit = {4096, 4096};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      sigset_t mask_before, mask_after, pending;
+      sigprocmask(SIG_SETMASK, nullptr, &mask_before);
+      if (Write("S", "k", big.c_str(), PathOf())) return 1;
+      sigprocmask(SIG_SETMASK, nullptr, &mask_after);
+      if (sigismember(&mask_after, SIGXFSZ) !=
+          sigismember(&mask_before, SIGXFSZ))
+        return 2;
+      sigpending(&pending);
+      return sigismember(&pending, SIGXFSZ) ? 3 : 0;
+    });
+    EXPECT_EQ(0, status) << "1: the write did not fail, 2: mask changed, "
+                            "3: signal left pending, -1: the process died";
+    EXPECT_EQ(before, ReadFile());
+    EXPECT_EQ(std::vector<std::string>{"search.ini"}, Entries());
+  }
+}
+
+// A writer killed between making its temporary file and the rename leaves
+// that file behind; the next write in the folder removes it, and nothing
+// else. Those of this process may be another thread's write in progress.
+TEST_F(ProfileTest, WriteRemovesTemporaryFilesOfWritersThatDied) {
+  WriteFile("[S]\r\nk=old\r\n");
+  const std::vector<std::string> leftovers = {".profile-1-0.tmp",
+                                              ".profile-4194304-99.tmp"};
+  std::vector<std::string> kept = {
+      ".profile-1-0.tmp.bak",
+      "x.profile-1-0.tmp",
+      ".profile-01-0.tmp",
+      ".profile--1-0.tmp",
+      ".profile-1-0.TMP",
+      ".profile-1.tmp",
+      ".profile-1-0-0.tmp",
+      "other.ini",
+      "search.ini",
+      ".profile-" + std::to_string(getpid()) + "-7.tmp"};
+  for (const std::string& name : leftovers) WriteFile("x", name);
+  for (const std::string& name : kept) {
+    if (name != "search.ini") WriteFile("x", name);
+  }
+  std::sort(kept.begin(), kept.end());
+  std::vector<std::string> all = kept;
+  all.insert(all.end(), leftovers.begin(), leftovers.end());
+  std::sort(all.begin(), all.end());
+
+  // A write that changes nothing writes nothing in the folder.
+  ASSERT_TRUE(Write("S", "k", "old", PathOf()));
+  EXPECT_EQ(all, Entries());
+  ASSERT_TRUE(Write("S", "k", "new", PathOf()));
+  EXPECT_EQ(kept, Entries());
+  EXPECT_EQ("[S]\r\nk=new\r\n", ReadFile());
 }
 
 TEST_F(ProfileTest, WriteFailsWhereNoTemporaryFileCanBeMade) {
@@ -631,6 +681,24 @@ TEST_F(ProfileTest, FileWithoutOwnerWriteBitIsReadOnly) {
   EXPECT_EQ(before, ReadFile());
   EXPECT_EQ("old", Get("S", "k", "-"));
   EXPECT_EQ(0444u, StatOf(PathOf()).st_mode & 07777);
+}
+
+// Root may read any file; the service still treats a file whose owner may
+// not read it as unreadable: it reads as missing, and a write, which would
+// have to keep the lines it cannot read, fails.
+TEST_F(ProfileTest, FileWithoutOwnerReadBitIsUnreadable) {
+  const std::string before = "[S]\r\nk=old\r\n";
+  for (mode_t mode : {0200, 0000, 0244}) {
+    SCOPED_TRACE(mode);
+    WriteFile(before);
+    ASSERT_EQ(0, chmod(PathOf().c_str(), mode));
+    EXPECT_EQ("-", Get("S", "k", "-"));
+    EXPECT_FALSE(Write("S", "k", "new", PathOf()));
+    EXPECT_FALSE(Write("S", "k", nullptr, PathOf()));
+    EXPECT_FALSE(Write("S", "other", "v", PathOf()));
+    ASSERT_EQ(0, chmod(PathOf().c_str(), 0600));
+    EXPECT_EQ(before, ReadFile());
+  }
 }
 
 // A FIFO, folder or device named like the file reads as missing, takes no

@@ -1,8 +1,12 @@
 // defpatch given directory lists on its command line.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "defpatch_run.h"
@@ -94,6 +98,63 @@ TEST_F(ArgumentModeTest, ReadOnlyFileIsNotCounted) {
   EXPECT_EQ(Summary(0), run.out);
   EXPECT_EQ(1, run.status);
   EXPECT_EQ(kOutdatedSearchIni, ReadFileBytes(Ini("old1")));
+}
+
+// Another run that is in the middle of patching a file holds it; this run
+// waits for it rather than interleave its reads and writes with the other's.
+class HeldFileTest : public ArgumentModeTest {
+ protected:
+  // Starts a holder of old1's file that waits seconds, then writes the
+  // key-value pairs; returns when it holds the file.
+  std::unique_ptr<StartedProgram> Hold(int seconds,
+                                       std::vector<std::string> pairs = {}) {
+    const fs::path ready = dir_.path() / "held";
+    std::vector<std::string> arguments = {Ini("old1").string(), ready.string(),
+                                          std::to_string(seconds)};
+    arguments.insert(arguments.end(), pairs.begin(), pairs.end());
+    auto holder =
+        std::make_unique<StartedProgram>(HOLD_SEARCH_INI_EXE, arguments);
+    EXPECT_TRUE(holder->started());
+    for (int waited = 0; waited < 3000 && !fs::exists(ready); ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(fs::exists(ready)) << "the holder did not get the file";
+    return holder;
+  }
+};
+
+// The holder patches the file itself before it lets go: this run then finds
+// it current, so the two count the file once between them.
+TEST_F(HeldFileTest, RunFindsTheFileAsTheHolderLeftIt) {
+  auto holder =
+      Hold(2, {"query/url",
+               "https://www.youtube.com/results?search_query=[QUERY:UTF8]",
+               "res2/url", "www.youtube.com/results?(*&)sp=*", "nextpage1",
+               "www.youtube.com/results?(*&)search_query=*", "nextpage2",
+               "www.youtube.com/results?(*&)sp=*"});
+  const ProgramResult run = RunDefpatch({In("old1")});
+  EXPECT_EQ(Summary(0), run.out);
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ(kCurrentSearchIni, ReadFileBytes(Ini("old1")));
+}
+
+// A holder that dies lets the file go with it.
+TEST_F(HeldFileTest, RunGoesOnWhenTheHolderDies) {
+  auto holder = Hold(300);
+  std::atomic<bool> done{false};
+  ProgramResult run;
+  std::thread runner([&] {
+    run = RunDefpatch({In("old1")});
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_FALSE(done) << "the run did not wait for the holder";
+  EXPECT_EQ(kOutdatedSearchIni, ReadFileBytes(Ini("old1")));
+  holder->Kill();
+  runner.join();
+  EXPECT_EQ(Summary(1), run.out);
+  EXPECT_EQ(0, run.status);
+  EXPECT_EQ(kCurrentSearchIni, ReadFileBytes(Ini("old1")));
 }
 
 }  // namespace

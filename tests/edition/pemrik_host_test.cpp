@@ -3,11 +3,12 @@
 // into a fresh folder, runs the host there and reads what it prints.
 //
 // The language library variants differ in string 3, the revision: "12",
-// "7", "3", "abc", or none. Each also holds string 128 (the edition has it
-// too), the three address templates 279, 283 and 298 and a dialog 4000,
-// none of which but string 128 may be taken from it. The test host holds string
-// 3 "9", strings 128, 279 and 4000 and a resource HOSTDATA of type TESTDATA;
-// the bare host holds no resources at all.
+// "7", "3", "abc", 5,000 digits, text that is no number, or none. Each also
+// holds string 128 (the edition has it too), the three address templates
+// 279, 283 and 298 and a dialog 4000, none of which but string 128 may be
+// taken from it. The test host holds string 3 "9", strings 128, 279 and 4000
+// and a resource HOSTDATA of type TESTDATA; the bare host holds no resources
+// at all.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -196,6 +197,10 @@ TEST_F(PemrikHostTest, FindsStringsAndResourcesAlongTheModuleChain) {
       {kHost, "rev3", "REV05;", "11:Varsel name", "9:host only", "host"},
       {kHost, "revabc", "REV05;", "11:Varsel name", "9:host only", "host"},
       {kHost, "norev", "REV09;", "11:Varsel name", "9:host only", "host"},
+      // Only the first 9 characters of string 3 are read.
+      {kHost, "revhuge", "REV123456789;", "11:Varsel name", "9:host only",
+       "host"},
+      {kHost, "revgarbage", "REV05;", "11:Varsel name", "9:host only", "host"},
       // Without the language library its null handle names the host, which
       // is then asked before the edition.
       {kHost, nullptr, "REV09;", "9:Host name", "9:host only", "host"},

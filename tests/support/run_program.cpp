@@ -43,6 +43,23 @@ std::string Drain(HANDLE pipe) {
   return text;
 }
 
+// The command line that starts program with arguments. The build names its
+// programs by Unix paths; Wine's drive Z: is "/".
+std::string CommandLine(const std::string& program,
+                        const std::vector<std::string>& arguments) {
+  std::string name = program;
+  if (!name.empty() && name[0] == '/') {
+    name = "Z:" + name;
+    for (char& c : name) {
+      if (c == '/') c = '\\';
+    }
+  }
+  std::string command = Quote(name);
+  for (const std::string& argument : arguments)
+    command += " " + Quote(argument);
+  return command;
+}
+
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program,
@@ -56,17 +73,7 @@ ProgramResult RunProgram(const std::string& program,
   SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
 
-  // The build names its programs by Unix paths; Wine's drive Z: is "/".
-  std::string name = program;
-  if (!name.empty() && name[0] == '/') {
-    name = "Z:" + name;
-    for (char& c : name) {
-      if (c == '/') c = '\\';
-    }
-  }
-  std::string command = Quote(name);
-  for (const std::string& argument : arguments)
-    command += " " + Quote(argument);
+  std::string command = CommandLine(program, arguments);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -97,6 +104,30 @@ ProgramResult RunProgram(const std::string& program,
   return result;
 }
 
+StartedProgram::StartedProgram(const std::string& program,
+                               const std::vector<std::string>& arguments) {
+  std::string command = CommandLine(program, arguments);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                     nullptr, nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    process_ = reinterpret_cast<intptr_t>(process.hProcess);
+  }
+}
+
+StartedProgram::~StartedProgram() { Kill(); }
+
+void StartedProgram::Kill() {
+  if (process_ == 0) return;
+  HANDLE process = reinterpret_cast<HANDLE>(process_);
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, INFINITE);
+  CloseHandle(process);
+  process_ = 0;
+}
+
 void SetEnvironment(const std::string& name, const char* value) {
   SetEnvironmentVariableA(name.c_str(), value);
 }
@@ -105,12 +136,38 @@ void SetEnvironment(const std::string& name, const char* value) {
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
+
+StartedProgram::StartedProgram(const std::string& program,
+                               const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(),
+                  environ) == 0) {
+    process_ = pid;
+  }
+}
+
+StartedProgram::~StartedProgram() { Kill(); }
+
+void StartedProgram::Kill() {
+  if (process_ == 0) return;
+  const auto pid = static_cast<pid_t>(process_);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  process_ = 0;
+}
 
 void SetEnvironment(const std::string& name, const char* value) {
   if (value) {

@@ -8,14 +8,14 @@
 
 namespace fs = std::filesystem;
 
-ScopedTempDir::ScopedTempDir() {
+ScopedTempDir::ScopedTempDir(const fs::path& base) {
   static std::atomic<unsigned> counter{0};
   const auto stamp =
       std::chrono::steady_clock::now().time_since_epoch().count();
   for (;;) {
     std::ostringstream name;
     name << "defpatch-test-" << stamp << "-" << counter++;
-    path_ = fs::temp_directory_path() / name.str();
+    path_ = base / name.str();
     std::error_code error;
     if (fs::create_directory(path_, error)) break;
   }

@@ -7,7 +7,10 @@
 
 class ScopedTempDir {
  public:
-  ScopedTempDir();
+  /// A new folder in base (the system's folder for temporary files unless
+  /// given).
+  explicit ScopedTempDir(const std::filesystem::path& base =
+                             std::filesystem::temp_directory_path());
   ~ScopedTempDir();
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
