@@ -93,8 +93,8 @@ inline std::string Shown(long long number) { return std::to_string(number); }
 /// The same for two values that must be equal; both are shown.
 #define FUZZ_CHECK_EQ(expected, actual)                               \
   do {                                                                \
-    const auto& fuzz_expected_ = (expected);                          \
-    const auto& fuzz_actual_ = (actual);                              \
+    const auto fuzz_expected_ = (expected);                           \
+    const auto fuzz_actual_ = (actual);                               \
     if (!(fuzz_expected_ == fuzz_actual_)) {                          \
       FuzzFailure(__FILE__, __LINE__, #expected " == " #actual,       \
                   "  expected: " + Shown(fuzz_expected_) +            \
