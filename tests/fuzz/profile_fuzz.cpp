@@ -636,9 +636,12 @@ class Run {
       if (ThroughUtf16(s) != s || ThroughUtf16(k) != k) return;
       expected_value = ReadsAs(ThroughUtf16(*stored));
     }
+    // Room for the whole value: two bytes more than it (a quoted one needs
+    // them), and one more, so that a longer answer shows.
+    const DWORD room = static_cast<DWORD>(expected_value.size() + 3);
     FUZZ_CHECK_EQ(
         expected_value,
-        RealRead(section.c_str(), key.c_str(), "-", 1 << 20, path_).text);
+        RealRead(section.c_str(), key.c_str(), "-", room, path_).text);
   }
 
  private:
