@@ -28,7 +28,7 @@
 
 namespace {
 
-// ---- The model: what the service documents, for one file --------------------
+// ---- The model: what the service documents, for one file ------------------
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
@@ -351,8 +351,7 @@ std::string ReadsAs(std::string_view stored) {
   return std::string(value);
 }
 
-// ---- The real file
-// ------------------------------------------------------------
+// ---- The real file ----------------------------------------------------------
 
 std::optional<std::string> FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -405,8 +404,7 @@ ReadResult RealRead(const char* section, const char* key,
   return result;
 }
 
-// ---- Inputs
-// -------------------------------------------------------------------
+// ---- Inputs -----------------------------------------------------------------
 
 // Names a write or read may use: different spellings of the same name,
 // names that need trimming, and names the service must refuse.
@@ -535,8 +533,7 @@ std::string Value(FuzzInput& in) {
   }
 }
 
-// ---- The checks
-// ---------------------------------------------------------------
+// ---- The checks -------------------------------------------------------------
 
 class Run {
  public:
