@@ -2,8 +2,9 @@
 # Each sets the machine up first, so they work on a fresh Debian clone.
 PRESETS := native native-asan win64 win32
 SCRATCH ?= $(CURDIR)/build/demo
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build check demo dist clean $(addprefix preset-,$(PRESETS))
+.PHONY: all setup build check demo dist fuzz clean $(addprefix preset-,$(PRESETS))
 
 all: build
 
@@ -23,6 +24,14 @@ check: setup
 	  cmake --build --preset $$p && \
 	  ctest --preset $$p || exit 1; \
 	done
+
+# Builds the fuzz targets with clang and libFuzzer and runs each for
+# FUZZ_SECONDS; fails on any finding.
+fuzz:
+	@scripts/setup fuzz
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	scripts/fuzz build/fuzz $(FUZZ_SECONDS)
 
 demo: build
 	@scripts/demo build/native "$(SCRATCH)"

@@ -23,3 +23,14 @@ if(SANITIZE)
   target_compile_options(project_settings INTERFACE ${sanitize_flags})
   target_link_options(project_settings INTERFACE ${sanitize_flags})
 endif()
+
+# The fuzz build (clang): the code under test carries libFuzzer's coverage
+# hooks and the sanitizers; the fuzz targets link libFuzzer itself.
+option(FUZZ "Build the fuzz targets with libFuzzer (clang only)" OFF)
+if(FUZZ)
+  target_compile_options(project_settings INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+    -fno-omit-frame-pointer)
+  target_link_options(project_settings INTERFACE
+    -fsanitize=address,undefined)
+endif()

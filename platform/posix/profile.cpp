@@ -171,7 +171,10 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
 }
 
 // The code point of the UTF-8 sequence at text[i] and its length; 0 when
-// the bytes there are no such sequence.
+// the bytes there are no such sequence. An overlong form is none: C0 8A
+// would otherwise put a line break, and C0 80 a NUL, into a UTF-16 file
+// behind the check for line breaks. (A surrogate's three bytes stand for
+// that unit, so that a lone one read from a UTF-16 file goes back as it was.)
 size_t NextCodePoint(std::string_view text, size_t i, unsigned& code) {
   const auto lead = static_cast<unsigned char>(text[i]);
   size_t length = 0;
@@ -193,7 +196,8 @@ size_t NextCodePoint(std::string_view text, size_t i, unsigned& code) {
     if ((next & 0xC0) != 0x80) return 0;
     code = code << 6 | (next & 0x3F);
   }
-  return code <= 0x10FFFF ? length : 0;
+  static const unsigned kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+  return code >= kLeast[length] && code <= 0x10FFFF ? length : 0;
 }
 
 // Bytes that are not UTF-8 (only a caller's value can hold them) become

@@ -380,6 +380,9 @@ TEST_F(ProfileTest, WriteChangesOnlyWhatItMust) {
        "\xC3\xA9\xE6\x97\xA5", Utf16(u"[A]\r\na=\u00E9\u65E5\r\n", false)},
       {"UTF-16BE kept", Utf16(u"[A]\r\na=1\r\n", true), "B", "k", "v",
        Utf16(u"[A]\r\na=1\r\n[B]\r\nk=v\r\n", true)},
+      {"UTF-16: overlong forms of LF and NUL are no characters",
+       Utf16(u"[A]\r\na=1\r\n", false), "A", "a", "x\xC0\x8Ay=\xE0\x80\x80",
+       Utf16(u"[A]\r\na=x\uFFFD\uFFFDy=\uFFFD\uFFFD\uFFFD\r\n", false)},
   };
   int index = 0;
   for (const WriteCase& c : cases) {

@@ -60,6 +60,11 @@ constexpr DWORD kRegLink = 6;
 // Links followed in one open before it is given up as a loop.
 constexpr int kMaxLinks = 16;
 
+// The registry holds keys at most 512 levels deep. The keys read are a tree
+// whose every level is freed in a nested call, so a deeper key line (which
+// no Wine writes) would run the stack out.
+constexpr size_t kMaxDepth = 512;
+
 // ---- Text ------------------------------------------------------------------
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -412,11 +417,18 @@ bool DecodeText(std::string_view line, size_t& pos, char terminator,
 }
 
 // The folded components of a key line "[Software\\Wine] 1733912345", or
-// nothing when the line is malformed.
+// nothing when the line is malformed or names a key deeper than any.
 std::optional<std::vector<std::u16string>> ParseKeyLine(std::string_view line) {
   size_t pos = 1;
   std::u16string path;
   if (!DecodeText(line, pos, ']', path)) return std::nullopt;
+  // Counted before they are split, so that such a line costs no more than
+  // its reading.
+  size_t depth = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] != u'\\' && (i == 0 || path[i - 1] == u'\\')) ++depth;
+  }
+  if (depth > kMaxDepth) return std::nullopt;
   return SplitPath(path);
 }
 

@@ -583,6 +583,29 @@ TEST_F(RegistryTest, SkipsWhatCannotBeParsed) {
             ERROR_FILE_NOT_FOUND);
 }
 
+// The registry holds keys at most 512 levels deep. A deeper key line, which
+// no Wine writes, is left out with its values (200000 levels would run the
+// stack out when the keys read are freed); the keys around it stay.
+TEST_F(RegistryTest, LeavesOutKeysDeeperThanTheRegistryHolds) {
+  std::string deepest = "Software\\\\Deep";  // two levels
+  std::string deepest_path = "Software\\Deep";
+  for (int level = 3; level <= 512; ++level) {
+    deepest += "\\\\k";
+    deepest_path += "\\k";
+  }
+  std::string too_deep = deepest;
+  for (int level = 513; level <= 200000; ++level) too_deep += "\\\\k";
+  WriteSystemReg("[Software\\\\Deep]\n\"v\"=\"top\"\n[" + deepest +
+                 "]\n\"v\"=\"512\"\n[" + too_deep +
+                 "]\n\"v\"=\"deeper\"\n"
+                 "[Software\\\\Deep\\\\After]\n\"v\"=\"after\"\n");
+  EXPECT_EQ(ReadValue("Software\\Deep", "v").bytes, "top\0"s);
+  EXPECT_EQ(ReadValue(deepest_path.c_str(), "v").bytes, "512\0"s);
+  EXPECT_EQ(ReadValue((deepest_path + "\\k").c_str(), "v").status,
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ReadValue("Software\\Deep\\After", "v").bytes, "after\0"s);
+}
+
 // A large file, with long lines in keys that are not asked for and in the
 // one that is.
 TEST_F(RegistryTest, ReadsLargeFiles) {

@@ -17,6 +17,13 @@ namespace win32 {
 HRSRC FindResourceRecord(const void* data, size_t size, LPCWSTR name,
                          LPCWSTR type);
 
+/// LoadStringA over the .res data in data[0, size): string id of its string
+/// table, as UTF-8, at most capacity - 1 bytes of whole characters, always
+/// terminated. Returns the bytes copied; 0 for a string it does not have,
+/// and for a capacity below 1 or no buffer (which are left alone).
+int LoadStringFromData(const void* data, size_t size, UINT id, LPSTR buffer,
+                       int capacity);
+
 }  // namespace win32
 
 #endif  // PLATFORM_POSIX_RESOURCE_DATA_H_

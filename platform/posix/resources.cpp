@@ -296,6 +296,31 @@ HRSRC FindResourceRecord(const void* data, size_t size, LPCWSTR name,
   return reinterpret_cast<HRSRC>(const_cast<BYTE*>(found.start));
 }
 
+// String id is entry id & 15 of string block (id >> 4) + 1; each entry is a
+// 16-bit length and that many UTF-16 units.
+int LoadStringFromData(const void* resources, size_t resources_size, UINT id,
+                       LPSTR buffer, int capacity) {
+  if (buffer == nullptr || capacity < 1) return 0;
+  buffer[0] = '\0';
+  WORD number = static_cast<WORD>(id);
+  HRSRC block = FindResourceRecord(resources, resources_size,
+                                   MAKEINTRESOURCEW((number >> 4) + 1),
+                                   MAKEINTRESOURCEW(6));  // RT_STRING
+  if (block == nullptr) return 0;
+  const BYTE* data = RecordData(block);
+  size_t size = RecordDataSize(block);
+  size_t at = 0;
+  for (unsigned entry = 0;; ++entry) {
+    if (size - at < 2) return 0;
+    size_t length = Read16(data + at);
+    at += 2;
+    if (length > (size - at) / 2) return 0;
+    if (entry == (number & 15u))
+      return WriteUtf8(data + at, length, buffer, capacity);
+    at += 2 * length;
+  }
+}
+
 }  // namespace win32
 
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
@@ -328,27 +353,14 @@ DWORD SizeofResource(HMODULE, HRSRC resource) {
 
 LPVOID LockResource(HGLOBAL loaded) { return loaded; }
 
-// String id is entry id & 15 of string block (id >> 4) + 1; each entry is a
-// 16-bit length and that many UTF-16 units. A capacity below 1 or no buffer
-// gives 0. (Windows answers a capacity of 0 with a read-only pointer to the
-// string itself; nothing here asks for that.)
+// The string from the module's own .res data. A capacity below 1 or no
+// buffer gives 0. (Windows answers a capacity of 0 with a read-only pointer to
+// the string itself; nothing here asks for that.)
 int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int capacity) {
   if (buffer == nullptr || capacity < 1) return 0;
   buffer[0] = '\0';
-  WORD number = static_cast<WORD>(id);
-  HRSRC block = FindResourceW(module, MAKEINTRESOURCEW((number >> 4) + 1),
-                              MAKEINTRESOURCEW(6));  // RT_STRING
-  if (block == nullptr) return 0;
-  const BYTE* data = RecordData(block);
-  size_t size = RecordDataSize(block);
-  size_t at = 0;
-  for (unsigned entry = 0;; ++entry) {
-    if (size - at < 2) return 0;
-    size_t length = Read16(data + at);
-    at += 2;
-    if (length > (size - at) / 2) return 0;
-    if (entry == (number & 15u))
-      return WriteUtf8(data + at, length, buffer, capacity);
-    at += 2 * length;
-  }
+  const BYTE* data;
+  size_t size;
+  if (!ModuleResources(module, &data, &size)) return 0;
+  return win32::LoadStringFromData(data, size, id, buffer, capacity);
 }
