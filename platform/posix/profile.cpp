@@ -46,15 +46,16 @@
 //
 // Safety. A changed file is written to a temporary file in the same folder,
 // synced and renamed over the old one, so that a reader or a crash sees the
-// old file or the new, never half of one; it keeps the old file's mode, and
-// its owner and group where the process may set them (a new file gets
-// 0666 & ~umask). Through a symbolic link the file it points to is replaced
-// and the link kept. Writers lock the folder (flock on the folder itself, so
-// no lock file is left behind) for their read-modify-write, so concurrent
-// writers lose no update. A file without the owner's write permission is
-// read-only, even for root, as under Wine; such a write fails and the file
-// stays untouched. A write fails when the folder is missing or takes no new
-// file, and when the name is a folder, FIFO or device. A write that the
+// old file or the new, never half of one (the folder is not synced: a crash
+// may undo the last changes, but never mixes old and new); it keeps the old
+// file's mode, and its owner and group where the process may set them (a new
+// file gets 0666 & ~umask). Through a symbolic link the file it points to is
+// replaced and the link kept. Writers lock the folder (flock on the folder
+// itself, so no lock file is left behind) for their read-modify-write, so
+// concurrent writers lose no update. A file without the owner's write
+// permission is read-only, even for root, as under Wine; such a write fails and
+// the file stays untouched. A write fails when the folder is missing or takes
+// no new file, and when the name is a folder, FIFO or device. A write that the
 // disk or the process's file-size limit cuts short fails and leaves the old
 // file; the limit's signal does not end the process. A writer killed before
 // its rename leaves its temporary file; the next write in the folder removes
@@ -636,8 +637,12 @@ bool ReplaceFile(int folder, const std::string& name, std::string_view bytes,
     unlinkat(folder, temporary.c_str(), 0);
     return false;
   }
-  // The rename reaches the disk too; the file is replaced either way.
-  fsync(folder);
+  // The folder is not synced. The promise is that a crash leaves the old
+  // file or the new one, never half of one: that takes the new file's bytes
+  // on the disk before the rename (the fsync above), while a rename that a
+  // crash loses leaves the old file whole. Syncing the folder would only
+  // make the change itself survive a crash sooner, at the cost of another
+  // flush of the disk for every key written.
   return true;
 }
 
