@@ -15,9 +15,15 @@
 #include <string>
 
 #include "posix/resource_data.h"
+#include "posix/utf8.h"
 #include "win32.h"
 
 namespace {
+
+using win32::EncodeUtf8;
+using win32::FromSurrogates;
+using win32::IsHighSurrogate;
+using win32::IsLowSurrogate;
 
 constexpr char kResourceSymbol[] = "win32_module_resources";
 
@@ -232,35 +238,14 @@ int WriteUtf8(const BYTE* units, size_t length, LPSTR buffer, int capacity) {
   size_t written = 0;
   for (size_t i = 0; i < length; ++i) {
     char32_t c = Read16(units + 2 * i);
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < length) {
-      char32_t low = Read16(units + 2 * (i + 1));
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
+    if (IsHighSurrogate(c) && i + 1 < length &&
+        IsLowSurrogate(Read16(units + 2 * (i + 1)))) {
+      c = FromSurrogates(c, Read16(units + 2 * (i + 1)));
+      ++i;
     }
     if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
     char bytes[4];
-    size_t count;
-    if (c < 0x80) {
-      bytes[0] = static_cast<char>(c);
-      count = 1;
-    } else if (c < 0x800) {
-      bytes[0] = static_cast<char>(0xC0 | (c >> 6));
-      bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
-      count = 2;
-    } else if (c < 0x10000) {
-      bytes[0] = static_cast<char>(0xE0 | (c >> 12));
-      bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
-      count = 3;
-    } else {
-      bytes[0] = static_cast<char>(0xF0 | (c >> 18));
-      bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
-      count = 4;
-    }
+    const size_t count = EncodeUtf8(c, bytes);
     if (count > room - written) break;  // never a cut character
     memcpy(buffer + written, bytes, count);
     written += count;
