@@ -84,9 +84,15 @@
 
 #include "folder_lock.h"
 #include "unix_path.h"
+#include "utf8.h"
 #include "win32.h"
 
 namespace {
+
+using win32::AppendUtf8;
+using win32::FromSurrogates;
+using win32::IsHighSurrogate;
+using win32::IsLowSurrogate;
 
 // ---- Text -----------------------------------------------------------------
 
@@ -129,24 +135,6 @@ struct ProfileText {
   std::string odd_byte;  // a UTF-16 file's odd last byte, kept as it was
 };
 
-void AppendUtf8(std::string& out, unsigned code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | code >> 6);
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | code >> 12);
-    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | code >> 18);
-    out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // A lone surrogate becomes the three bytes of its value, so that text which
 // a write does not change turns back into the same code units.
 std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
@@ -158,13 +146,11 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   std::string out;
   const size_t count = bytes.size() / 2;
   for (size_t i = 0; i < count; ++i) {
-    unsigned code = unit(2 * i);
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < count) {
-      unsigned low = unit(2 * i + 2);
-      if (low >= 0xDC00 && low < 0xE000) {
-        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
+    char32_t code = unit(2 * i);
+    if (IsHighSurrogate(code) && i + 1 < count &&
+        IsLowSurrogate(unit(2 * i + 2))) {
+      code = FromSurrogates(code, unit(2 * i + 2));
+      ++i;
     }
     AppendUtf8(out, code);
   }

@@ -44,9 +44,15 @@
 #include <utility>
 #include <vector>
 
+#include "utf8.h"
 #include "win32.h"
 
 namespace {
+
+using win32::AppendUtf8;
+using win32::FromSurrogates;
+using win32::IsHighSurrogate;
+using win32::IsLowSurrogate;
 
 // Access rights that would change the registry; the view is read only.
 constexpr REGSAM kWriteAccess =
@@ -130,24 +136,6 @@ std::u16string Utf16FromUtf8(std::string_view text) {
   return out;
 }
 
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The UTF-16 units of little-endian data; an odd last byte is dropped.
 std::u16string Utf16FromBytes(const std::string& bytes) {
   std::u16string units;
@@ -164,14 +152,14 @@ std::string Utf8FromUtf16(std::u16string_view units) {
   std::string out;
   for (size_t i = 0; i < units.size(); ++i) {
     char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() &&
-        units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+    if (IsHighSurrogate(c) && i + 1 < units.size() &&
+        IsLowSurrogate(units[i + 1])) {
+      c = FromSurrogates(c, units[i + 1]);
       ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
+    } else if (c >= 0xD800 && c < 0xE000) {
       c = kReplacement;
     }
-    AppendUtf8(c, out);
+    AppendUtf8(out, c);
   }
   return out;
 }

@@ -24,9 +24,15 @@
 #include <vector>
 
 #include "posix/resource_data.h"
+#include "posix/utf8.h"
 #include "win32.h"
 
 namespace {
+
+using win32::EncodeUtf8;
+using win32::FromSurrogates;
+using win32::IsHighSurrogate;
+using win32::IsLowSurrogate;
 
 constexpr char kResourceSymbol[] = "win32_module_resources";
 
@@ -342,27 +348,17 @@ int WriteUtf8(const BYTE* units, size_t length, LPSTR buffer, int capacity) {
       *out++ = static_cast<char>(c);
       continue;
     }
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < length) {
-      char32_t low = Read16(units + 2 * (i + 1));
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
+    if (IsHighSurrogate(c) && i + 1 < length &&
+        IsLowSurrogate(Read16(units + 2 * (i + 1)))) {
+      c = FromSurrogates(c, Read16(units + 2 * (i + 1)));
+      ++i;
     }
     if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-    const ptrdiff_t count = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-    if (count > end - out) break;  // never a cut character
-    if (count == 2) {
-      *out++ = static_cast<char>(0xC0 | (c >> 6));
-    } else if (count == 3) {
-      *out++ = static_cast<char>(0xE0 | (c >> 12));
-      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    } else {
-      *out++ = static_cast<char>(0xF0 | (c >> 18));
-      *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    }
-    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    char bytes[4];
+    const size_t count = EncodeUtf8(c, bytes);
+    if (count > static_cast<size_t>(end - out)) break;  // never a cut character
+    memcpy(out, bytes, count);
+    out += count;
   }
   *out = '\0';
   return static_cast<int>(out - buffer);

@@ -12,14 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "run_program.h"
+#include "scoped_temp_dir.h"
 #include "win32.h"
 #ifndef _WIN32
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -38,88 +38,12 @@ fs::path ThisProgramsFolder() {
   return fs::path(path).parent_path();
 }
 
-class ScopedTempDir {
- public:
-  ScopedTempDir() {
-    std::random_device random;
-    do {
-      path_ = fs::temp_directory_path() /
-              ("pemrik-" + std::to_string(random()) + std::to_string(random()));
-    } while (!fs::create_directory(path_));
-  }
-  ~ScopedTempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-// Runs program in folder with args; its standard output, or "" when it
-// could not run or did not end with status 0.
-std::string RunProgram(const fs::path& program, const fs::path& folder,
+// The standard output of host run in folder with args, or "" when it could
+// not run or did not end with status 0.
+std::string HostOutput(const fs::path& host, const fs::path& folder,
                        const std::vector<std::string>& args) {
-  std::string output;
-#ifdef _WIN32
-  std::string command_line = "\"" + program.string() + "\"";
-  for (const std::string& arg : args) command_line += " \"" + arg + "\"";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE read_end, write_end;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return "";
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = write_end;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process{};
-  BOOL started = CreateProcessA(program.string().c_str(), command_line.data(),
-                                nullptr, nullptr, TRUE, 0, nullptr,
-                                folder.string().c_str(), &startup, &process);
-  CloseHandle(write_end);
-  if (!started) {
-    CloseHandle(read_end);
-    return "";
-  }
-  char chunk[4096];
-  DWORD count;
-  while (ReadFile(read_end, chunk, sizeof chunk, &count, nullptr) && count > 0)
-    output.append(chunk, count);
-  CloseHandle(read_end);
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD status = 1;
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-#else
-  int pipe_ends[2];
-  if (pipe(pipe_ends) != 0) return "";
-  pid_t child = fork();
-  if (child == 0) {
-    dup2(pipe_ends[1], 1);
-    close(pipe_ends[0]);
-    close(pipe_ends[1]);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args)
-      argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    if (chdir(folder.c_str()) == 0) execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  close(pipe_ends[1]);
-  char chunk[4096];
-  ssize_t count;
-  while ((count = read(pipe_ends[0], chunk, sizeof chunk)) > 0)
-    output.append(chunk, static_cast<size_t>(count));
-  close(pipe_ends[0]);
-  int wait_status = 0;
-  if (child < 0 || waitpid(child, &wait_status, 0) != child) return "";
-  int status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 1;
-#endif
-  return status == 0 ? output : "";
+  ProgramResult result = RunProgram(host.string(), args, folder.string());
+  return result.status == 0 ? result.out : "";
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -250,7 +174,7 @@ TEST_F(PemrikHostTest, FindsStringsAndResourcesAlongTheModuleChain) {
     fs::path folder = temp_.path() / (std::string(c.host) + "-" +
                                       (c.variant ? c.variant : "none"));
     fs::path host = Install(folder, c.host, c.variant);
-    std::vector<std::string> lines = Lines(RunProgram(host, folder, commands));
+    std::vector<std::string> lines = Lines(HostOutput(host, folder, commands));
     ASSERT_EQ(11u, lines.size());
     for (int line : {0, 1, 2}) {
       SCOPED_TRACE(lines[line]);
@@ -283,7 +207,7 @@ TEST_F(PemrikHostTest, AddressesAreTheEditionsWithTheLanguagesRevision) {
     SCOPED_TRACE(c.variant);
     fs::path folder = temp_.path() / c.variant;
     fs::path host = Install(folder, kHost, c.variant);
-    std::vector<std::string> lines = Lines(RunProgram(
+    std::vector<std::string> lines = Lines(HostOutput(
         host, folder,
         {"text", "279", "256", "text", "298", "256", "text", "283", "256"}));
     ASSERT_EQ(3u, lines.size());
@@ -296,7 +220,7 @@ TEST_F(PemrikHostTest, AddressesAreTheEditionsWithTheLanguagesRevision) {
 TEST_F(PemrikHostTest, HostBuiltAgainstTheHeaderBindsTheExports) {
   fs::path host = Install(temp_.path(), kBareHost, nullptr);
   std::vector<std::string> lines =
-      Lines(RunProgram(host, temp_.path(), {"exports", "text", "279", "10"}));
+      Lines(HostOutput(host, temp_.path(), {"exports", "text", "279", "10"}));
   ASSERT_EQ(2u, lines.size());
   EXPECT_EQ("42 0 4", lines[0]);
   EXPECT_EQ("9:https://w", lines[1]) << "capacity 10: 9 bytes";
@@ -308,7 +232,7 @@ TEST_F(PemrikHostTest, LanguageLibraryIsRetriedUntilItAppears) {
   fs::path host = Install(temp_.path(), kHost, nullptr);
   fs::path spare = temp_.path() / "spare";
   PlaceLanguage(spare, "rev12");
-  std::vector<std::string> lines = Lines(RunProgram(
+  std::vector<std::string> lines = Lines(HostOutput(
       host, temp_.path(),
       {"text", "128", "64", "text", "279", "256",                         //
        "place", (fs::path("spare") / VARSEL_FILE).string(), VARSEL_FILE,  //
@@ -330,7 +254,7 @@ TEST_F(PemrikHostTest, LanguageLibraryIsNotTakenFromTheCurrentFolder) {
   fs::path current = temp_.path() / "work";
   fs::create_directories(current);
   PlaceLanguage(current, "rev12");
-  std::vector<std::string> lines = Lines(RunProgram(
+  std::vector<std::string> lines = Lines(HostOutput(
       host, current,
       {"text", "279", "256", "text", "128", "64", "language-loads"}));
   ASSERT_EQ(3u, lines.size());
