@@ -354,11 +354,11 @@ int WriteUtf8(const BYTE* units, size_t length, LPSTR buffer, int capacity) {
       ++i;
     }
     if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-    char bytes[4];
-    const size_t count = EncodeUtf8(c, bytes);
-    if (count > static_cast<size_t>(end - out)) break;  // never a cut character
-    memcpy(out, bytes, count);
-    out += count;
+    // The length that EncodeUtf8 will write, checked first: never a cut
+    // character.
+    const ptrdiff_t count = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (count > end - out) break;
+    out += EncodeUtf8(c, out);
   }
   *out = '\0';
   return static_cast<int>(out - buffer);
