@@ -4,14 +4,15 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "win32.h"
 #ifndef _WIN32
+#include <atomic>
+#include <thread>
+
 #include "posix/resource_data.h"
 #endif
 
