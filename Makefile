@@ -4,7 +4,7 @@ PRESETS := native native-asan win64 win32
 SCRATCH ?= $(CURDIR)/build/demo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build check demo dist fuzz clean $(addprefix preset-,$(PRESETS))
+.PHONY: all setup build check demo dist fuzz bench clean $(addprefix preset-,$(PRESETS))
 
 all: build
 
@@ -32,6 +32,17 @@ fuzz:
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	scripts/fuzz build/fuzz $(FUZZ_SECONDS)
+
+# Builds the benchmarks (native Release and the win64 defpatch that the
+# native one is compared with) and prints one table of figures, each a ratio
+# to its reference measured in the same run. Never part of make check.
+bench:
+	@scripts/setup bench
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench
+	cmake --preset bench-win64 >/dev/null
+	cmake --build --preset bench-win64
+	bench/run-bench build/bench build/bench-win64
 
 demo: build
 	@scripts/demo build/native "$(SCRATCH)"

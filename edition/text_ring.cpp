@@ -18,12 +18,15 @@ int g_poolOffset = 0;  // where the next text goes, 0 to kPoolSize
 LPSTR CPemrik::GetText(UINT id) {
   char scratch[kPoolSize];
   scratch[0] = '\0';
-  LoadText(id, scratch, kPoolSize);
+  int length = LoadText(id, scratch, kPoolSize);
   // The ring advances by the length of the text itself, which is what
-  // LoadText returns; measured here so that a replaced LoadText that
-  // miscounts or leaves no terminator cannot move a copy out of the pool.
+  // LoadText returns. A replaced LoadText may miscount or leave no
+  // terminator: a count that does not end at a terminator is measured here
+  // instead, so that no copy can leave the pool. (One that ends at a
+  // terminator with another before it only reserves more than is copied.)
   scratch[kPoolSize - 1] = '\0';
-  int length = static_cast<int>(strlen(scratch));
+  if (length < 0 || length >= kPoolSize || scratch[length] != '\0')
+    length = static_cast<int>(strlen(scratch));
 
   // Greater than, not greater or equal: a text that ends exactly at the
   // pool's last byte still goes after the others.

@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "posix/resource_data.h"
 #include "win32.h"
 
 namespace {
@@ -82,7 +83,11 @@ HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags) {
 }
 
 BOOL FreeLibrary(HMODULE module) {
-  return module != nullptr && dlclose(module) == 0;
+  if (module == nullptr) return FALSE;
+  // The index of its resources goes whether or not this was the last
+  // reference: it is made again when the module is next asked.
+  win32::ForgetModuleResources(module);
+  return dlclose(module) == 0;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {

@@ -298,6 +298,31 @@ class LineReader {
     return static_cast<unsigned char>(buffer_[pos_]);
   }
 
+  // From the start of a line, passes over the lines before the next one
+  // that starts with '[' (or the end of the file): the lines of a key that
+  // is not kept, found by their brackets rather than line by line.
+  void SkipToKeyLine() {
+    bool line_start = true;  // pos_ is at the start of a line
+    for (;;) {
+      if (pos_ == end_ && !Fill()) return;
+      if (line_start && buffer_[pos_] == '[') return;
+      const void* found = memchr(buffer_ + pos_, '[', end_ - pos_);
+      if (found == nullptr) {
+        line_start = buffer_[end_ - 1] == '\n';
+        pos_ = end_;
+        continue;
+      }
+      const size_t at = static_cast<const char*>(found) - buffer_;
+      if (at == pos_) {  // a bracket inside a line
+        line_start = false;
+        pos_ = at + 1;
+        continue;
+      }
+      line_start = buffer_[at - 1] == '\n';
+      pos_ = at;
+    }
+  }
+
   bool failed() const { return failed_; }
 
   bool Rewind() {
@@ -418,6 +443,68 @@ std::optional<std::vector<std::u16string>> ParseKeyLine(std::string_view line) {
   }
   if (depth > kMaxDepth) return std::nullopt;
   return SplitPath(path);
+}
+
+// Most keys of a large file lie off the way to the opened key, and parsing
+// each of their lines whole would cost many times the file's reading. This
+// places a key line from its bytes as PlaceOf places its parsed path, as
+// far as the line is plain: ASCII components between "\\\\" separators.
+// For a key off the way it gives the number of components on the way and,
+// in *prefix_end, where in the line they end; nothing when the line is not
+// that plain up to where it leaves the way, or when it is on the way or
+// within the opened key (the caller then parses it whole).
+std::optional<size_t> PlainOffTheWay(std::string_view line,
+                                     const std::vector<Step>& steps,
+                                     size_t* prefix_end) {
+  size_t pos = 1;  // after '['
+  // The next non-empty component as [begin, end); false when the line is
+  // not plain there or the path ends.
+  auto next = [&](size_t& begin, size_t& end) {
+    for (;;) {
+      if (pos >= line.size() || line[pos] == ']') return false;
+      if (line[pos] == '\\') {
+        if (pos + 1 >= line.size() || line[pos + 1] != '\\') return false;
+        pos += 2;  // a separator; empty components are skipped
+        continue;
+      }
+      break;
+    }
+    begin = pos;
+    while (pos < line.size() && line[pos] != '\\' && line[pos] != ']') {
+      if (static_cast<unsigned char>(line[pos]) >= 0x80) return false;
+      ++pos;
+    }
+    if (pos >= line.size()) return false;  // no closing bracket
+    end = pos;
+    return true;
+  };
+  auto same = [&](size_t begin, size_t end, std::u16string_view folded) {
+    if (end - begin != folded.size()) return false;
+    for (size_t i = 0; i < folded.size(); ++i) {
+      if (FoldUnit(static_cast<unsigned char>(line[begin + i])) != folded[i])
+        return false;
+    }
+    return true;
+  };
+  size_t on_the_way = 0;
+  size_t last_end = 1;
+  for (const Step& step : steps) {
+    size_t begin, end;
+    if (!next(begin, end)) return std::nullopt;
+    if (step.redirect && step.folded != kWow6432Node &&
+        same(begin, end, kWow6432Node)) {
+      ++on_the_way;
+      last_end = end;
+      if (!next(begin, end)) return std::nullopt;
+    }
+    if (!same(begin, end, step.folded)) {
+      *prefix_end = last_end;
+      return on_the_way;
+    }
+    ++on_the_way;
+    last_end = end;
+  }
+  return std::nullopt;  // within the opened key
 }
 
 // The name of a value line, "name"= or @=, leaving pos at its data.
@@ -551,11 +638,17 @@ std::optional<Hive> LoadHive(LineReader& reader,
   bool in_header = true;
   std::shared_ptr<Key> key;  // the key that the lines belong to, if kept
   bool within = false;
-  for (int first; (first = reader.Peek()) >= 0;) {
-    // Values are read for the keys within the opened one and for links;
-    // every other line but key lines and marks is passed over unread.
+  // The bytes of the last key line off the way, up to where it left the
+  // way: a line that leaves the way with the same bytes adds nothing new.
+  std::string last_off_the_way;
+  for (int first;;) {
+    if (!in_header && !key) reader.SkipToKeyLine();
+    if ((first = reader.Peek()) < 0) break;
+    // Values are read for the keys within the opened one and for links, and
+    // marks for the header and the keys kept; every other line but key
+    // lines is passed over unread.
     const bool wanted =
-        first == '[' || first == '#' ||
+        first == '[' || (first == '#' && (in_header || key)) ||
         (key && (within || key->link) && (first == '"' || first == '@'));
     if (!reader.Next(wanted ? &line : nullptr)) break;
     if (!wanted) continue;
@@ -563,6 +656,13 @@ std::optional<Hive> LoadHive(LineReader& reader,
     if (first == '[') {
       in_header = false;
       key = nullptr;
+      size_t prefix_end = 0;
+      if (const auto off = PlainOffTheWay(line, steps, &prefix_end)) {
+        if (*off == 0) continue;  // nothing of it is on the way
+        const std::string_view prefix(line.data(), prefix_end);
+        if (prefix == last_off_the_way) continue;
+        last_off_the_way.assign(prefix);
+      }
       auto path = ParseKeyLine(line);
       if (!path) continue;
       const Place place = PlaceOf(*path, steps);

@@ -445,6 +445,53 @@ TEST_F(RegistryTest, ShowsTheViewOfA32BitProgram) {
   }
 }
 
+// Keys off the way to the opened one are passed over without being parsed
+// whole, yet what they show still counts: a key that exists only as part of
+// another's path (here Wow6432Node, which turns the 32-bit view to it) and
+// the values of the key opened after many others, some of whose values hold
+// brackets.
+TEST_F(RegistryTest, FindsItsKeyAmongManyOthers) {
+  std::string padding;
+  for (int i = 0; i < 2000; ++i) {
+    padding += "[Software\\\\Classes\\\\Pad" + std::to_string(i) +
+               "] 1733912345\n#time=1db\n\"v\"=\"[not a key] " +
+               std::to_string(i) + "\"\n\"h\"=hex:5b,5d,\\\n  5b\n\n";
+  }
+  const std::string product =
+      "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\"
+      "Uninstall\\\\{P}] 1733912345\n\"v\"=\"64\"\n";
+  const struct {
+    const char* what;
+    const char* evidence;  // a key line after the padding
+    const char* value;     // of {P} in the 32-bit view; null: not found
+  } cases[] = {
+      {"no 32-bit keys", "", "64"},
+      {"Wow6432Node shown by another key",
+       "[Software\\\\Wow6432Node\\\\Other] 1\n", nullptr},
+      {"in other letter case", "[SOFTWARE\\\\wow6432node\\\\Other] 1\n",
+       nullptr},
+      {"after an empty component", "[Software\\\\\\\\Wow6432Node\\\\Other] 1\n",
+       nullptr},
+      {"written with an escape", "[Software\\\\\\x57ow6432Node\\\\Other] 1\n",
+       nullptr},
+      {"Wow6432Node of another key",
+       "[Software\\\\Classes\\\\Wow6432Node\\\\Other] 1\n", "64"},
+  };
+  constexpr char kUninstall[] =
+      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteSystemReg(padding + c.evidence + product);
+    const Read read = ReadValue("{P}", "v", KEY_READ, kUninstall);
+    if (c.value == nullptr) {
+      EXPECT_EQ(read.status, ERROR_FILE_NOT_FOUND);
+    } else {
+      ASSERT_EQ(read.status, ERROR_SUCCESS);
+      EXPECT_EQ(read.bytes, c.value + "\0"s);
+    }
+  }
+}
+
 // Where the file is looked for, and what makes it unusable: then no key
 // can be opened.
 TEST_F(RegistryTest, OpensNothingWithoutAReadableRegistry) {

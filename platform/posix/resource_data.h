@@ -4,6 +4,9 @@
 #define PLATFORM_POSIX_RESOURCE_DATA_H_
 
 #include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
 
 #include "win32.h"
 
@@ -23,6 +26,42 @@ HRSRC FindResourceRecord(const void* data, size_t size, LPCWSTR name,
 /// and for a capacity below 1 or no buffer (which are left alone).
 int LoadStringFromData(const void* data, size_t size, UINT id, LPSTR buffer,
                        int capacity);
+
+/// The resources of one module's .res data, indexed once so that a lookup
+/// costs the same however many resources the module has. Finds what
+/// FindResourceRecord finds; the data must outlive the index.
+class ResourceIndex {
+ public:
+  /// Indexes data[0, size); null data is a module without resources.
+  ResourceIndex(const void* data, size_t size);
+  ResourceIndex(const ResourceIndex&) = delete;
+  ResourceIndex& operator=(const ResourceIndex&) = delete;
+
+  /// As FindResourceRecord over the indexed data.
+  HRSRC Find(LPCWSTR name, LPCWSTR type) const;
+  /// As LoadStringFromData over the indexed data; allocates nothing.
+  int LoadString(UINT id, LPSTR buffer, int capacity) const;
+
+ private:
+  struct Slot {
+    uint32_t key;  // type << 16 | name; 0 for an empty slot
+    HRSRC record;
+  };
+
+  static uint32_t KeyOf(WORD type, WORD name);
+  size_t SlotOf(uint32_t key) const;
+  HRSRC FindNumbered(WORD name, WORD type) const;
+
+  bool well_formed_ = false;
+  std::vector<Slot> slots_;  // a power of two of them, at most half used
+  size_t mask_ = 0;
+  int shift_ = 0;             // 64 - log2 of the number of slots
+  std::vector<HRSRC> named_;  // records with a text type or name
+};
+
+/// Lets go of what the resource functions keep of a module (its index);
+/// FreeLibrary calls it before the module may be unloaded.
+void ForgetModuleResources(HMODULE module);
 
 }  // namespace win32
 

@@ -7,12 +7,21 @@
 //
 // A resource handle (HRSRC) is the address of the resource's record in that
 // data and stays valid while the module is loaded; loading a resource gives
-// the address of its bytes. Nothing is allocated or cached.
+// the address of its bytes.
+//
+// Finding a module's data (dlsym, dladdr) and walking its records would make
+// every lookup cost as much as the module has resources. So the first lookup
+// in a module indexes its records once (see ResourceIndex), and the module
+// keeps that index until FreeLibrary lets it go; every later lookup, string
+// lookups included, is a probe of that index and allocates nothing.
 #include <dlfcn.h>
 #include <link.h>
 #include <string.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "posix/resource_data.h"
 #include "posix/utf8.h"
@@ -158,6 +167,17 @@ size_t RecordDataSize(HRSRC resource) {
   return Read32(reinterpret_cast<const BYTE*>(resource));
 }
 
+// The language of a record that WalkRecords has accepted.
+WORD LanguageOf(HRSRC resource) {
+  const auto* start = reinterpret_cast<const BYTE*>(resource);
+  const size_t header_end = Read32(start + 4);
+  size_t field = 8;
+  ResourceId id;
+  ReadIdField(start, header_end, &field, &id);
+  ReadIdField(start, header_end, &field, &id);
+  return Read16(start + Align4(field) + 6);
+}
+
 const BYTE* RecordData(HRSRC resource) {
   auto* record = reinterpret_cast<const BYTE*>(resource);
   return record + Read32(record + 4);
@@ -185,7 +205,92 @@ bool ModuleResources(HMODULE module, const BYTE** data, size_t* size) {
   return true;
 }
 
+// ---- The index of each module --------------------------------------------
+
+// The indexes of the modules asked so far, by module handle. Readers find
+// theirs without a lock: a slot's index is published before its handle. A
+// slot is filled under the lock, once per module, and emptied only by
+// FreeLibrary of its module, when no call may use that module any more.
+// Slots are never given back to the allocator except there, so what is
+// indexed stays reachable and bounded by the number of slots.
+struct CachedModule {
+  std::atomic<void*> handle{nullptr};
+  std::atomic<const win32::ResourceIndex*> index{nullptr};
+};
+
+constexpr size_t kCachedModules = 64;
+CachedModule g_cachedModules[kCachedModules];
+std::atomic<size_t> g_slotsInUse{0};  // slots ever filled: the ones to look at
+
+std::mutex& CacheMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void* HandleOf(HMODULE module) {
+  return module != nullptr ? module : GetModuleHandleA(nullptr);
+}
+
+const win32::ResourceIndex* CachedIndex(void* handle) {
+  const size_t in_use = g_slotsInUse.load(std::memory_order_acquire);
+  for (size_t i = 0; i < in_use; ++i) {
+    if (g_cachedModules[i].handle.load(std::memory_order_acquire) == handle)
+      return g_cachedModules[i].index.load(std::memory_order_acquire);
+  }
+  return nullptr;
+}
+
+// Makes the index of a module that has none yet; one thread makes it while
+// the others wait. Null only when every slot holds another module: the
+// caller then walks the module's records itself.
+__attribute__((noinline)) const win32::ResourceIndex* MakeIndex(HMODULE module,
+                                                                void* handle) {
+  std::lock_guard<std::mutex> lock(CacheMutex());
+  if (const win32::ResourceIndex* index = CachedIndex(handle)) return index;
+  const size_t in_use = g_slotsInUse.load(std::memory_order_relaxed);
+  size_t slot = 0;
+  while (slot < in_use && g_cachedModules[slot].handle.load(
+                              std::memory_order_relaxed) != nullptr) {
+    ++slot;
+  }
+  if (slot == kCachedModules) return nullptr;
+  const BYTE* data = nullptr;
+  size_t size = 0;
+  if (!ModuleResources(module, &data, &size)) data = nullptr, size = 0;
+  auto* index = new win32::ResourceIndex(data, size);
+  g_cachedModules[slot].index.store(index, std::memory_order_release);
+  g_cachedModules[slot].handle.store(handle, std::memory_order_release);
+  if (slot == in_use) g_slotsInUse.store(in_use + 1, std::memory_order_release);
+  return index;
+}
+
+inline const win32::ResourceIndex* IndexOf(HMODULE module) {
+  void* handle = HandleOf(module);
+  if (const win32::ResourceIndex* index = CachedIndex(handle)) return index;
+  return MakeIndex(module, handle);
+}
+
+}  // namespace
+
+// Called by FreeLibrary before the module may go: its data goes with it, and
+// another module may later be loaded under the same handle.
+void win32::ForgetModuleResources(HMODULE module) {
+  void* handle = HandleOf(module);
+  std::lock_guard<std::mutex> lock(CacheMutex());
+  const size_t in_use = g_slotsInUse.load(std::memory_order_relaxed);
+  for (size_t i = 0; i < in_use; ++i) {
+    CachedModule& slot = g_cachedModules[i];
+    if (slot.handle.load(std::memory_order_relaxed) != handle) continue;
+    slot.handle.store(nullptr, std::memory_order_release);
+    delete slot.index.exchange(nullptr, std::memory_order_acq_rel);
+  }
+}
+
+namespace {
+
 HRSRC FindInModule(HMODULE module, LPCWSTR name, LPCWSTR type) {
+  if (const win32::ResourceIndex* index = IndexOf(module))
+    return index->Find(name, type);
   const BYTE* data;
   size_t size;
   if (!ModuleResources(module, &data, &size)) return nullptr;
@@ -234,24 +339,48 @@ std::u16string Utf16FromUtf8(const char* text) {
 // only, at most capacity - 1 bytes, and terminates it. Returns the bytes
 // written. An unpaired surrogate becomes U+FFFD.
 int WriteUtf8(const BYTE* units, size_t length, LPSTR buffer, int capacity) {
-  size_t room = static_cast<size_t>(capacity) - 1;
-  size_t written = 0;
+  char* out = buffer;
+  char* const end = buffer + (capacity - 1);
   for (size_t i = 0; i < length; ++i) {
     char32_t c = Read16(units + 2 * i);
+    if (c < 0x80) {  // most text: one byte, written as it is
+      if (out == end) break;
+      *out++ = static_cast<char>(c);
+      continue;
+    }
     if (IsHighSurrogate(c) && i + 1 < length &&
         IsLowSurrogate(Read16(units + 2 * (i + 1)))) {
       c = FromSurrogates(c, Read16(units + 2 * (i + 1)));
       ++i;
     }
     if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-    char bytes[4];
-    const size_t count = EncodeUtf8(c, bytes);
-    if (count > room - written) break;  // never a cut character
-    memcpy(buffer + written, bytes, count);
-    written += count;
+    // The length that EncodeUtf8 will write, checked first: never a cut
+    // character.
+    const ptrdiff_t count = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (count > end - out) break;
+    out += EncodeUtf8(c, out);
   }
-  buffer[written] = '\0';
-  return static_cast<int>(written);
+  *out = '\0';
+  return static_cast<int>(out - buffer);
+}
+
+// Entry id & 15 of a string block: each entry is a 16-bit length and that
+// many UTF-16 units. 0 for an entry that the block does not hold whole.
+int StringFromBlock(HRSRC block, UINT id, LPSTR buffer, int capacity) {
+  if (block == nullptr) return 0;
+  const WORD number = static_cast<WORD>(id);
+  const BYTE* data = RecordData(block);
+  size_t size = RecordDataSize(block);
+  size_t at = 0;
+  for (unsigned entry = 0;; ++entry) {
+    if (size - at < 2) return 0;
+    size_t length = Read16(data + at);
+    at += 2;
+    if (length > (size - at) / 2) return 0;
+    if (entry == (number & 15u))
+      return WriteUtf8(data + at, length, buffer, capacity);
+    at += 2 * length;
+  }
 }
 
 }  // namespace
@@ -281,8 +410,7 @@ HRSRC FindResourceRecord(const void* data, size_t size, LPCWSTR name,
   return reinterpret_cast<HRSRC>(const_cast<BYTE*>(found.start));
 }
 
-// String id is entry id & 15 of string block (id >> 4) + 1; each entry is a
-// 16-bit length and that many UTF-16 units.
+// String id is entry id & 15 of string block (id >> 4) + 1.
 int LoadStringFromData(const void* resources, size_t resources_size, UINT id,
                        LPSTR buffer, int capacity) {
   if (buffer == nullptr || capacity < 1) return 0;
@@ -291,19 +419,107 @@ int LoadStringFromData(const void* resources, size_t resources_size, UINT id,
   HRSRC block = FindResourceRecord(resources, resources_size,
                                    MAKEINTRESOURCEW((number >> 4) + 1),
                                    MAKEINTRESOURCEW(6));  // RT_STRING
-  if (block == nullptr) return 0;
-  const BYTE* data = RecordData(block);
-  size_t size = RecordDataSize(block);
-  size_t at = 0;
-  for (unsigned entry = 0;; ++entry) {
-    if (size - at < 2) return 0;
-    size_t length = Read16(data + at);
-    at += 2;
-    if (length > (size - at) / 2) return 0;
-    if (entry == (number & 15u))
-      return WriteUtf8(data + at, length, buffer, capacity);
-    at += 2 * length;
+  return StringFromBlock(block, id, buffer, capacity);
+}
+
+// Records whose type and name are both integers go into a hash table by
+// (type, name), each key holding the record that a walk would choose (the
+// neutral language, else the first); the few with a text type or name stay
+// in a list in their order. Data that is not well-formed as a whole finds
+// nothing, as the walk would.
+ResourceIndex::ResourceIndex(const void* data, size_t size) {
+  std::vector<Record> named;
+  size_t numbered = 0;
+  well_formed_ =
+      data != nullptr &&
+      WalkRecords(static_cast<const BYTE*>(data), size, [&](const Record& r) {
+        if (r.type.is_number && r.type.number == 0) return;
+        if (r.type.is_number && r.name.is_number)
+          ++numbered;
+        else
+          named.push_back(r);
+      });
+  if (!well_formed_) return;
+  // At most half full, so that a probe ends after a step or two.
+  size_t slots = 16;
+  shift_ = 60;
+  while (slots < 2 * numbered) slots *= 2, --shift_;
+  slots_.assign(slots, Slot{0, nullptr});
+  mask_ = slots - 1;
+  WalkRecords(static_cast<const BYTE*>(data), size, [&](const Record& r) {
+    if (r.type.is_number && r.type.number == 0) return;
+    if (!r.type.is_number || !r.name.is_number) return;
+    const uint32_t key = KeyOf(r.type.number, r.name.number);
+    size_t at = SlotOf(key);
+    while (slots_[at].key != 0 && slots_[at].key != key)
+      at = (at + 1) & (slots - 1);
+    Slot& slot = slots_[at];
+    auto* record = reinterpret_cast<HRSRC>(const_cast<BYTE*>(r.start));
+    if (slot.key == 0) {
+      slot = {key, record};
+    } else if (!IsNeutral(LanguageOf(slot.record)) && IsNeutral(r.language)) {
+      slot.record = record;
+    }
+  });
+  for (const Record& r : named) {
+    named_.push_back(reinterpret_cast<HRSRC>(const_cast<BYTE*>(r.start)));
   }
+}
+
+HRSRC ResourceIndex::FindNumbered(WORD name, WORD type) const {
+  // Type 0 is never indexed, so key 0 marks an empty slot.
+  const uint32_t key = KeyOf(type, name);
+  if (key == 0 || slots_.empty()) return nullptr;
+  for (size_t at = SlotOf(key);; at = (at + 1) & mask_) {
+    if (slots_[at].key == key) return slots_[at].record;
+    if (slots_[at].key == 0) return nullptr;
+  }
+}
+
+HRSRC ResourceIndex::Find(LPCWSTR name, LPCWSTR type) const {
+  if (IS_INTRESOURCE(name) && IS_INTRESOURCE(type)) {
+    return FindNumbered(static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)),
+                        static_cast<WORD>(reinterpret_cast<ULONG_PTR>(type)));
+  }
+  ResourceId wanted_name, wanted_type;
+  if (!well_formed_ || name == nullptr || type == nullptr ||
+      !QueryId(name, &wanted_name) || !QueryId(type, &wanted_type))
+    return nullptr;
+  if (wanted_type.is_number && wanted_name.is_number)
+    return FindNumbered(wanted_name.number, wanted_type.number);
+  HRSRC found = nullptr;
+  for (HRSRC record : named_) {
+    const auto* start = reinterpret_cast<const BYTE*>(record);
+    size_t field = 8;
+    const size_t header_end = Read32(start + 4);
+    ResourceId type_id, name_id;
+    ReadIdField(start, header_end, &field, &type_id);
+    ReadIdField(start, header_end, &field, &name_id);
+    if (!SameId(type_id, wanted_type) || !SameId(name_id, wanted_name))
+      continue;
+    if (found == nullptr ||
+        (!IsNeutral(LanguageOf(found)) && IsNeutral(LanguageOf(record))))
+      found = record;
+  }
+  return found;
+}
+
+int ResourceIndex::LoadString(UINT id, LPSTR buffer, int capacity) const {
+  if (buffer == nullptr || capacity < 1) return 0;
+  buffer[0] = '\0';
+  const WORD number = static_cast<WORD>(id);
+  return StringFromBlock(FindNumbered((number >> 4) + 1, 6),  // RT_STRING
+                         id, buffer, capacity);
+}
+
+uint32_t ResourceIndex::KeyOf(WORD type, WORD name) {
+  return static_cast<uint32_t>(type) << 16 | name;
+}
+
+size_t ResourceIndex::SlotOf(uint32_t key) const {
+  // Fibonacci hashing: the top bits of the product spread consecutive ids
+  // (string blocks are numbered in a row) evenly over the table.
+  return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
 }
 
 }  // namespace win32
@@ -344,6 +560,8 @@ LPVOID LockResource(HGLOBAL loaded) { return loaded; }
 int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int capacity) {
   if (buffer == nullptr || capacity < 1) return 0;
   buffer[0] = '\0';
+  if (const win32::ResourceIndex* index = IndexOf(module))
+    return index->LoadString(id, buffer, capacity);
   const BYTE* data;
   size_t size;
   if (!ModuleResources(module, &data, &size)) return 0;

@@ -10,6 +10,9 @@
 
 #include "win32.h"
 #ifndef _WIN32
+#include <atomic>
+#include <thread>
+
 #include "posix/resource_data.h"
 #endif
 
@@ -191,6 +194,36 @@ TEST_F(LoadedModuleTest, IsFoundByNameUntilReleased) {
   EXPECT_EQ(nullptr, GetModuleHandleA("ResTest.dll"));
 }
 
+#ifndef _WIN32
+// The first lookups in a module come from several threads at once: each gets
+// the module's own answers, and after the module is released and loaded
+// again its answers are still its own.
+TEST_F(LoadedModuleTest, FirstLookupsFromManyThreadsAgree) {
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&] {
+        char buffer[32];
+        for (int i = 0; i < 200; ++i) {
+          if (LoadStringA(module_, 1, buffer, sizeof buffer) != 13 ||
+              strcmp(buffer, "module string") != 0 ||
+              FindResourceA(module_, "MODULEDATA", "TESTDATA") == nullptr)
+            ++wrong;
+        }
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(0, wrong.load());
+    ASSERT_TRUE(FreeLibrary(module_));
+    module_ = LoadLibraryExA("ResTest.dll", nullptr,
+                             LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    ASSERT_NE(nullptr, module_);
+  }
+}
+#endif
+
 TEST(LibraryLoading, MissingLibraryGivesNull) {
   EXPECT_EQ(nullptr, LoadLibraryA("NoSuchLibrary.dll"));
   EXPECT_EQ(nullptr, LoadLibraryExA("NoSuchLibrary.dll", nullptr,
@@ -295,6 +328,9 @@ std::unique_ptr<std::string> Lookup(const std::vector<uint8_t>& data,
   memcpy(copy.get(), data.data(), size);
   HRSRC found =
       win32::FindResourceRecord(copy.get(), size, name, MAKEINTRESOURCEW(10));
+  // A module's lookups go through its index, which must find the same.
+  const win32::ResourceIndex index(copy.get(), size);
+  EXPECT_EQ(found, index.Find(name, MAKEINTRESOURCEW(10)));
   if (found == nullptr) return nullptr;
   return std::make_unique<std::string>(
       static_cast<const char*>(LoadResource(nullptr, found)),
@@ -308,6 +344,45 @@ TEST(ResourceData, PrefersTheNeutralLanguageThenTheFirst) {
   const auto& bytes = data.bytes();
   EXPECT_EQ("neutral", *Lookup(bytes, bytes.size(), MAKEINTRESOURCEW(1)));
   EXPECT_EQ("japanese", *Lookup(bytes, bytes.size(), MAKEINTRESOURCEW(2)));
+}
+
+// Many records, so that lookups probe a large index: every one is found
+// with its own bytes, whatever its neighbours, and absent ones are not.
+TEST(ResourceData, IndexFindsEachOfManyRecords) {
+  ResData data;
+  for (WORD id = 1; id <= 3000; ++id) data.Add(10, id, std::to_string(id));
+  data.Add(10, 77, "neutral copy", 0x000);  // a second language of 77
+  data.Add(11, 5, "another type").AddNamed(10, "NAMED", "by name");
+  const auto& bytes = data.bytes();
+  const win32::ResourceIndex index(bytes.data(), bytes.size());
+  for (WORD id = 1; id <= 3000; ++id) {
+    HRSRC found = index.Find(MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
+    ASSERT_NE(nullptr, found) << id;
+    EXPECT_EQ(id == 77 ? "neutral copy" : std::to_string(id),
+              Bytes(nullptr, found));
+  }
+  struct Case {
+    LPCWSTR name;
+    LPCWSTR type;
+    const char* bytes;  // null: not found
+  } cases[] = {
+      {MAKEINTRESOURCEW(3001), MAKEINTRESOURCEW(10), nullptr},
+      {MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(11), "another type"},
+      {MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(11), nullptr},
+      {u"#5", u"#11", "another type"},
+      {u"named", MAKEINTRESOURCEW(10), "by name"},
+      {u"NAMED", MAKEINTRESOURCEW(11), nullptr},
+      {MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(0), nullptr},
+  };
+  for (const Case& c : cases) {
+    HRSRC found = index.Find(c.name, c.type);
+    EXPECT_EQ(
+        win32::FindResourceRecord(bytes.data(), bytes.size(), c.name, c.type),
+        found);
+    EXPECT_EQ(c.bytes != nullptr, found != nullptr);
+    if (c.bytes != nullptr && found != nullptr)
+      EXPECT_EQ(c.bytes, Bytes(nullptr, found));
+  }
 }
 
 TEST(ResourceData, EveryCutAnswersOnlyFromWholeRecords) {

@@ -71,6 +71,11 @@ std::string LoadAt(const BYTE* data, size_t size, UINT id, int capacity) {
       win32::LoadStringFromData(data, size, id, buffer.get(), capacity);
   FUZZ_CHECK(count >= 0 && count < capacity);
   FUZZ_CHECK_EQ('\0', buffer[count]);
+  // The index that a module's string loads use gives the same text.
+  std::unique_ptr<char[]> again(new char[capacity]);
+  const win32::ResourceIndex index(data, size);
+  FUZZ_CHECK_EQ(count, index.LoadString(id, again.get(), capacity));
+  FUZZ_CHECK(memcmp(buffer.get(), again.get(), count + 1) == 0);
   return std::string(buffer.get(), count);
 }
 
@@ -140,10 +145,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t input_size) {
       MAKEINTRESOURCEW(110), hostdata.get(),      one_letter.get(),
       number_name.get(),     zero.get(),          too_large.get(),
       hash_alone.get(),      input_name.get()};
+  const win32::ResourceIndex index(data.get(), size);
   for (LPCWSTR type : types) {
     for (LPCWSTR resource : names) {
-      CheckRecord(data.get(), size,
-                  win32::FindResourceRecord(data.get(), size, resource, type));
+      HRSRC found = win32::FindResourceRecord(data.get(), size, resource, type);
+      CheckRecord(data.get(), size, found);
+      // The index that a module's lookups use finds the same record.
+      FUZZ_CHECK(index.Find(resource, type) == found);
     }
   }
 

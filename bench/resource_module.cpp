@@ -1,0 +1,1 @@
+// A library of the benchmarks: all it holds is its resources.
