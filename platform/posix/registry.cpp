@@ -475,6 +475,9 @@ std::optional<size_t> PlainOffTheWay(std::string_view line,
       ++pos;
     }
     if (pos >= line.size()) return false;  // no closing bracket
+    // A backslash that is no separator starts an escape within the name.
+    if (line[pos] == '\\' && (pos + 1 >= line.size() || line[pos + 1] != '\\'))
+      return false;
     end = pos;
     return true;
   };
@@ -657,14 +660,14 @@ std::optional<Hive> LoadHive(LineReader& reader,
       in_header = false;
       key = nullptr;
       size_t prefix_end = 0;
-      if (const auto off = PlainOffTheWay(line, steps, &prefix_end)) {
-        if (*off == 0) continue;  // nothing of it is on the way
-        const std::string_view prefix(line.data(), prefix_end);
-        if (prefix == last_off_the_way) continue;
-        last_off_the_way.assign(prefix);
-      }
+      const auto off = PlainOffTheWay(line, steps, &prefix_end);
+      if (off && *off == 0) continue;  // nothing of it is on the way
+      if (off && line.compare(0, prefix_end, last_off_the_way) == 0) continue;
       auto path = ParseKeyLine(line);
       if (!path) continue;
+      // Only a line that is a key shows its way: a malformed one may share
+      // its start with the next and hide it.
+      if (off) last_off_the_way.assign(line, 0, prefix_end);
       const Place place = PlaceOf(*path, steps);
       if (place.on_the_way < path->size()) {
         path->resize(place.on_the_way);

@@ -476,6 +476,12 @@ TEST_F(RegistryTest, FindsItsKeyAmongManyOthers) {
        nullptr},
       {"Wow6432Node of another key",
        "[Software\\\\Classes\\\\Wow6432Node\\\\Other] 1\n", "64"},
+      {"written with an escape at a name's end",
+       "[Software\\\\Wow6432Nod\\x65\\\\Other] 1\n", nullptr},
+      {"after a key line without its bracket that starts the same",
+       "[Software\\\\Wow6432Node\\\\Other\\\\More\n"
+       "[Software\\\\Wow6432Node\\\\Other2] 1\n",
+       nullptr},
   };
   constexpr char kUninstall[] =
       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
