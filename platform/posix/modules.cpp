@@ -84,10 +84,11 @@ HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags) {
 
 BOOL FreeLibrary(HMODULE module) {
   if (module == nullptr) return FALSE;
-  // The index of its resources goes whether or not this was the last
-  // reference: it is made again when the module is next asked.
-  win32::ForgetModuleResources(module);
-  return dlclose(module) == 0;
+  const bool closed = dlclose(module) == 0;
+  // What is kept of a module's resources goes with the module, not with a
+  // reference: another may still be in use on another thread.
+  win32::ForgetUnloadedModules();
+  return closed;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {

@@ -59,9 +59,9 @@ class ResourceIndex {
   std::vector<HRSRC> named_;  // records with a text type or name
 };
 
-/// Lets go of what the resource functions keep of a module (its index);
-/// FreeLibrary calls it before the module may be unloaded.
-void ForgetModuleResources(HMODULE module);
+/// Lets go of what the resource functions keep of the modules that are no
+/// longer loaded (their indexes); FreeLibrary calls it after its dlclose.
+void ForgetUnloadedModules();
 
 }  // namespace win32
 

@@ -209,13 +209,18 @@ bool ModuleResources(HMODULE module, const BYTE** data, size_t* size) {
 
 // The indexes of the modules asked so far, by module handle. Readers find
 // theirs without a lock: a slot's index is published before its handle. A
-// slot is filled under the lock, once per module, and emptied only by
-// FreeLibrary of its module, when no call may use that module any more.
-// Slots are never given back to the allocator except there, so what is
-// indexed stays reachable and bounded by the number of slots.
+// slot is filled under the lock, once per module, and emptied only when its
+// module has been unloaded, when no call may use that module any more (a
+// module kept loaded by another reference keeps its index). Slots are never
+// given back to the allocator except there, so what is indexed stays
+// reachable and bounded by the number of slots.
 struct CachedModule {
   std::atomic<void*> handle{nullptr};
   std::atomic<const win32::ResourceIndex*> index{nullptr};
+  // The module's dynamic section: how the loaded objects show whether the
+  // module is still there (a handle cannot be asked once it is gone).
+  // Guarded by the lock.
+  const void* dynamic = nullptr;
 };
 
 constexpr size_t kCachedModules = 64;
@@ -258,6 +263,9 @@ __attribute__((noinline)) const win32::ResourceIndex* MakeIndex(HMODULE module,
   size_t size = 0;
   if (!ModuleResources(module, &data, &size)) data = nullptr, size = 0;
   auto* index = new win32::ResourceIndex(data, size);
+  struct link_map* map = nullptr;
+  g_cachedModules[slot].dynamic =
+      dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map ? map->l_ld : nullptr;
   g_cachedModules[slot].index.store(index, std::memory_order_release);
   g_cachedModules[slot].handle.store(handle, std::memory_order_release);
   if (slot == in_use) g_slotsInUse.store(in_use + 1, std::memory_order_release);
@@ -270,18 +278,39 @@ inline const win32::ResourceIndex* IndexOf(HMODULE module) {
   return MakeIndex(module, handle);
 }
 
+// Marks the slots whose module is among the loaded objects.
+int MarkLoaded(struct dl_phdr_info* info, size_t, void* loaded) {
+  for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+    if (info->dlpi_phdr[i].p_type != PT_DYNAMIC) continue;
+    const void* dynamic = reinterpret_cast<const void*>(
+        info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+    for (size_t slot = 0; slot < kCachedModules; ++slot) {
+      if (g_cachedModules[slot].dynamic == dynamic)
+        static_cast<bool*>(loaded)[slot] = true;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
-// Called by FreeLibrary before the module may go: its data goes with it, and
-// another module may later be loaded under the same handle.
-void win32::ForgetModuleResources(HMODULE module) {
-  void* handle = HandleOf(module);
+// Called by FreeLibrary once it has given back its reference: the indexes of
+// the modules that are no longer loaded go (their data went with them, and
+// another module may later be loaded under the same handle). That is the
+// freed module once its last reference is gone, and any library that only it
+// kept loaded.
+void win32::ForgetUnloadedModules() {
   std::lock_guard<std::mutex> lock(CacheMutex());
+  bool loaded[kCachedModules] = {};
+  dl_iterate_phdr(MarkLoaded, loaded);
   const size_t in_use = g_slotsInUse.load(std::memory_order_relaxed);
   for (size_t i = 0; i < in_use; ++i) {
     CachedModule& slot = g_cachedModules[i];
-    if (slot.handle.load(std::memory_order_relaxed) != handle) continue;
+    if (slot.handle.load(std::memory_order_relaxed) == nullptr ||
+        slot.dynamic == nullptr || loaded[i])
+      continue;
     slot.handle.store(nullptr, std::memory_order_release);
+    slot.dynamic = nullptr;
     delete slot.index.exchange(nullptr, std::memory_order_acq_rel);
   }
 }

@@ -222,6 +222,34 @@ TEST_F(LoadedModuleTest, FirstLookupsFromManyThreadsAgree) {
     ASSERT_NE(nullptr, module_);
   }
 }
+
+// A module stays loaded while any reference to it is held: another thread
+// giving back its own references leaves lookups through this one intact.
+TEST_F(LoadedModuleTest, LookupsGoOnWhileOtherReferencesAreFreed) {
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t) {
+    threads.emplace_back([&] {
+      char buffer[32];
+      while (!done.load()) {
+        if (LoadStringA(module_, 1, buffer, sizeof buffer) != 13 ||
+            strcmp(buffer, "module string") != 0 ||
+            FindResourceA(module_, "MODULEDATA", "TESTDATA") == nullptr)
+          ++wrong;
+      }
+    });
+  }
+  for (int i = 0; i < 2000; ++i) {
+    HMODULE again = LoadLibraryExA("ResTest.dll", nullptr,
+                                   LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    EXPECT_EQ(module_, again);
+    EXPECT_TRUE(FreeLibrary(again));
+  }
+  done = true;
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(0, wrong.load());
+}
 #endif
 
 TEST(LibraryLoading, MissingLibraryGivesNull) {
@@ -380,8 +408,9 @@ TEST(ResourceData, IndexFindsEachOfManyRecords) {
         win32::FindResourceRecord(bytes.data(), bytes.size(), c.name, c.type),
         found);
     EXPECT_EQ(c.bytes != nullptr, found != nullptr);
-    if (c.bytes != nullptr && found != nullptr)
+    if (c.bytes != nullptr && found != nullptr) {
       EXPECT_EQ(c.bytes, Bytes(nullptr, found));
+    }
   }
 }
 
