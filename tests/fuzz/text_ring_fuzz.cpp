@@ -10,6 +10,10 @@
 // A shadow of the text pool follows the rule of the ring: a text of n bytes
 // goes at the pool offset with its terminator, or at the pool's first byte
 // when offset + n + 1 would pass its end; a line is terminated in place.
+// n is LoadText's count where that count lies in the buffer and ends at a
+// terminator (past an earlier NUL it reserves bytes that are not copied),
+// and otherwise the length of the text, so that no count moves a copy out
+// of the pool.
 // After every call the real pool must equal the shadow byte for byte (so no
 // text outside its place, nothing unterminated, no stray write) and the
 // pointer returned must be where the rule puts the text or line. The pool
@@ -19,6 +23,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Pemrik.h"
@@ -124,7 +129,7 @@ class Ring {
 
   void GetText(FuzzInput& in, bool real) {
     const UINT id = Id(in, real);
-    const std::string text = Expected(id, real);
+    const Placed text = Expected(id, real);
     const char* got = Object(real).GetText(id);
     FUZZ_CHECK(got == pool_ + Place(text));
     Compare();
@@ -135,11 +140,12 @@ class Ring {
     static const int kIndexes[] = {INT_MIN, -1, 0, 1, 2, 3, 7, INT_MAX};
     const int index =
         in.Flag() ? kIndexes[in.Below(8)] : static_cast<int>(in.Below(64)) - 8;
-    const std::string text = Expected(id, real);
+    const Placed placed = Expected(id, real);
+    const std::string& text = placed.text;
     const char* got = Object(real).GetTextLine(id, index);
     // Line index of the text just placed (the first for index 0 and
     // below, the last for one past it), terminated where its LF was.
-    const size_t start = Place(text);
+    const size_t start = Place(placed);
     size_t line = 0;
     for (int k = 0; k < index; ++k) {
       const size_t feed = text.find('\n', line);
@@ -185,12 +191,30 @@ class Ring {
                      : static_cast<UINT>(in.Byte() << 8 | in.Byte());
   }
 
-  // The text that GetText must place for id.
-  std::string Expected(UINT id, bool real) {
-    if (real) return RealText(id, kPoolSize);
+  // A text that GetText places, and the bytes it takes from the ring
+  // besides its terminator.
+  struct Placed {
+    std::string text;
+    size_t reserved = 0;
+  };
+
+  // What GetText must place for id.
+  Placed Expected(UINT id, bool real) {
+    if (real) {
+      std::string text = RealText(id, kPoolSize);
+      const size_t length = text.size();
+      return {std::move(text), length};
+    }
     std::unique_ptr<char[]> scratch(new char[kPoolSize]);
-    texts_.LoadText(id, scratch.get(), kPoolSize);
-    return TextOf(texts_.written);
+    const int count = texts_.LoadText(id, scratch.get(), kPoolSize);
+    const std::string& written = texts_.written;
+    Placed placed{TextOf(written), 0};
+    const bool count_ends_text = count >= 0 && count < kPoolSize &&
+                                 static_cast<size_t>(count) < written.size() &&
+                                 written[count] == '\0';
+    placed.reserved =
+        count_ends_text ? static_cast<size_t>(count) : placed.text.size();
+    return placed;
   }
 
   std::string RealText(UINT id, int capacity) {
@@ -202,12 +226,12 @@ class Ring {
     return std::string(buffer.get(), count);
   }
 
-  // Puts text into the shadow by the rule; returns its offset.
-  size_t Place(const std::string& text) {
-    if (offset_ + text.size() + 1 > kPoolSize) offset_ = 0;
+  // Puts a text into the shadow by the rule; returns its offset.
+  size_t Place(const Placed& placed) {
+    if (offset_ + placed.reserved + 1 > kPoolSize) offset_ = 0;
     const size_t at = offset_;
-    memcpy(shadow_ + at, text.c_str(), text.size() + 1);
-    offset_ += text.size() + 1;
+    memcpy(shadow_ + at, placed.text.c_str(), placed.text.size() + 1);
+    offset_ += placed.reserved + 1;
     return at;
   }
 
