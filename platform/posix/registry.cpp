@@ -231,30 +231,26 @@ struct Step {
   bool redirect;
 };
 
-// How a key of the file stands to the key that steps name.
-struct Place {
-  size_t on_the_way;  // leading components on the way to it or within it
-  bool within;        // the key is that key or one below it
-};
-
-// Places the key at path (folded components), allowing for a "Wow6432Node"
-// before each component that is looked up in the 32-bit view (whether one
-// is taken is decided later, once the whole file is known). A key off the
-// way can still show that a key on the way exists, as Software\Wow6432Node
-// exists when only Software\Wow6432Node\Other is written.
-Place PlaceOf(const std::vector<std::u16string>& path,
-              const std::vector<Step>& steps) {
+// How many leading components of the key at path (folded components) are
+// on the way to the key that steps name, or within it: all of them for a
+// key on the way or within. A "Wow6432Node" before each component that is
+// looked up in the 32-bit view is allowed for (whether one is taken is
+// decided later, once the whole file is known). A key off the way can still
+// show that a key on the way exists, as Software\Wow6432Node exists when
+// only Software\Wow6432Node\Other is written.
+size_t PlaceOf(const std::vector<std::u16string>& path,
+               const std::vector<Step>& steps) {
   size_t j = 0;
   for (const Step& step : steps) {
-    if (j == path.size()) return {j, false};
+    if (j == path.size()) return j;
     if (step.redirect && step.folded != kWow6432Node &&
         path[j] == kWow6432Node) {
-      if (++j == path.size()) return {j, false};
+      if (++j == path.size()) return j;
     }
-    if (path[j] != step.folded) return {j, false};
+    if (path[j] != step.folded) return j;
     ++j;
   }
-  return {path.size(), true};
+  return path.size();
 }
 
 // ---- Reading system.reg ----------------------------------------------------
@@ -640,19 +636,18 @@ std::optional<Hive> LoadHive(LineReader& reader,
   Hive hive;
   bool in_header = true;
   std::shared_ptr<Key> key;  // the key that the lines belong to, if kept
-  bool within = false;
   // The bytes of the last key line off the way, up to where it left the
   // way: a line that leaves the way with the same bytes adds nothing new.
   std::string last_off_the_way;
   for (int first;;) {
     if (!in_header && !key) reader.SkipToKeyLine();
     if ((first = reader.Peek()) < 0) break;
-    // Values are read for the keys within the opened one and for links, and
-    // marks for the header and the keys kept; every other line but key
-    // lines is passed over unread.
-    const bool wanted =
-        first == '[' || (first == '#' && (in_header || key)) ||
-        (key && (within || key->link) && (first == '"' || first == '@'));
+    // Values and marks are read for the keys kept (a key on the way may
+    // turn out to be a link, its mark before its values or after them),
+    // and marks for the header; every other line but key lines is passed
+    // over unread.
+    const bool wanted = first == '[' || (first == '#' && (in_header || key)) ||
+                        (key && (first == '"' || first == '@'));
     if (!reader.Next(wanted ? &line : nullptr)) break;
     if (!wanted) continue;
 
@@ -668,14 +663,13 @@ std::optional<Hive> LoadHive(LineReader& reader,
       // Only a line that is a key shows its way: a malformed one may share
       // its start with the next and hide it.
       if (off) last_off_the_way.assign(line, 0, prefix_end);
-      const Place place = PlaceOf(*path, steps);
-      if (place.on_the_way < path->size()) {
-        path->resize(place.on_the_way);
+      const size_t on_the_way = PlaceOf(*path, steps);
+      if (on_the_way < path->size()) {
+        path->resize(on_the_way);
         if (!path->empty()) AddKey(*hive.root, *path);
         continue;
       }
       key = path->empty() ? hive.root : AddKey(*hive.root, *path);
-      within = place.within;
       continue;
     }
     if (first == '#') {
@@ -692,8 +686,11 @@ std::optional<Hive> LoadHive(LineReader& reader,
       std::string more;
       bool complete = true;
       while (TakeContinuation(line)) {
-        if (!reader.Next(&more)) {
-          complete = false;  // the file ends inside the value
+        // A key line is never the rest of a value: the value is cut short
+        // there, and the line starts its key, as it does where the lines of
+        // a key passed over unread are skipped to the next key line.
+        if (reader.Peek() == '[' || !reader.Next(&more)) {
+          complete = false;  // the value ends unfinished
           break;
         }
         line += more;

@@ -589,6 +589,9 @@ TEST_F(RegistryTest, SkipsWhatCannotBeParsed) {
       "\"good2\"=\"still ok\"\n"
       "\"spanned\"=hex:01,\\\n"
       "  02\n"
+      "\"dangling\"=hex:01,\\\n"
+      "[Software\\\\Bad\\\\Next] 1733912345\n"
+      "\"next\"=\"a key line is no continuation\"\n"
       "[Software\\\\Bad\\\\Unclosed 1733912345\n"
       "\"lost\"=\"belongs to no key\"\n"
       "[Software\\\\Bad] 1733912345\n"
@@ -621,6 +624,7 @@ TEST_F(RegistryTest, SkipsWhatCannotBeParsed) {
       {"victim", ""},
       {"lost", ""},
       {"cut", ""},
+      {"dangling", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -634,6 +638,9 @@ TEST_F(RegistryTest, SkipsWhatCannotBeParsed) {
   }
   EXPECT_EQ(ReadValue("Software\\Bad\\Unclosed", "lost").status,
             ERROR_FILE_NOT_FOUND);
+  const Read next = ReadValue("Software\\Bad\\Next", "next");
+  EXPECT_EQ(next.status, ERROR_SUCCESS);
+  EXPECT_EQ(next.bytes, "a key line is no continuation\0"s);
 }
 
 // The registry holds keys at most 512 levels deep. A deeper key line, which
